@@ -1,0 +1,51 @@
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "apng/byte_sink.h"
+#include "apng/chunk_scanner.h"
+
+namespace vorlane {
+
+struct ApngLayout {
+    std::int32_t width;
+    std::int32_t height;
+    std::int32_t frame_count;
+    std::int64_t delay_num;  // written as the low 16 bits
+    std::int64_t delay_den;
+};
+
+// Stitches complete per-frame PNG streams into one APNG without recompressing:
+// frame 0's header chunks, acTL, then per frame an fcTL and its image data.
+class ApngWriter {
+public:
+    ApngWriter(ByteSink& sink, const ApngLayout& layout);
+
+    // Frames come in order 0, 1, 2, ... Later frames' IDAT chunks are turned
+    // into fdAT chunks in place, in `bytes`, which is why it is not const.
+    void add_frame(std::int32_t index, std::uint8_t* bytes, std::size_t size);
+
+    // Trailer text chunk and IEND. Called once, after the last frame or none.
+    void finish();
+
+    std::int32_t frames_added() const { return frames_added_; }
+
+private:
+    void write_first_frame_header(const std::uint8_t* bytes, std::size_t size);
+    void write_fctl();
+    void write_scratch(std::size_t total, std::uint32_t type);
+    void emit(const std::uint8_t* data, std::size_t size);
+
+    ByteSink& sink_;
+    ApngLayout layout_;
+    std::array<std::uint8_t, 260> scratch_{};
+    std::uint32_t next_sequence_ = 0;
+    std::int32_t frames_added_ = 0;
+    std::uint64_t written_ = 0;       // bytes handed to the sink so far
+    std::uint64_t actl_offset_ = 0;   // where acTL starts, to correct num_frames
+    std::vector<ChunkRecord> table_;  // reused from frame to frame
+};
+
+}  // namespace vorlane

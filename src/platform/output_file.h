@@ -1,0 +1,34 @@
+#pragma once
+// Seam: a file created (or replaced) at a UTF-16 path, written front to back,
+// with earlier bytes overwritable. CreateFileW/WriteFile/CloseHandle on
+// Windows, POSIX calls elsewhere.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "apng/byte_sink.h"
+
+namespace vorlane {
+
+class OutputFile final : public ByteSink {
+public:
+    enum class Access { ReadWrite, WriteOnly };
+
+    // Null when the file cannot be created.
+    static std::unique_ptr<OutputFile> create(const char16_t* path, Access access) noexcept;
+
+    ~OutputFile() override;  // closes
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    void write(const std::uint8_t* data, std::size_t size) override;
+    void overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
+    void close() noexcept;
+
+private:
+    explicit OutputFile(std::intptr_t handle) : handle_(handle) {}
+    std::intptr_t handle_;  // HANDLE or file descriptor; kClosed once closed
+    static constexpr std::intptr_t kClosed = -1;
+};
+
+}  // namespace vorlane

@@ -1,0 +1,88 @@
+#include "platform/output_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace vorlane {
+namespace {
+
+// The host's paths are UTF-16; POSIX wants bytes. A lone surrogate becomes
+// U+FFFD rather than failing the run.
+std::string utf8_from_utf16(const char16_t* path) {
+    std::string out;
+    for (std::size_t i = 0; path[i] != 0; ++i) {
+        std::uint32_t c = path[i];
+        if (c >= 0xD800 && c <= 0xDBFF && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (path[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+void write_all(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n <= 0) return;  // write results do not decide the run
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<OutputFile> OutputFile::create(const char16_t* path, Access access) noexcept {
+    if (!path || path[0] == 0) return nullptr;
+    try {
+        const int mode = access == Access::ReadWrite ? O_RDWR : O_WRONLY;
+        const int fd = ::open(utf8_from_utf16(path).c_str(), mode | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) return nullptr;
+        return std::unique_ptr<OutputFile>(new OutputFile(fd));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+OutputFile::~OutputFile() {
+    close();
+}
+
+void OutputFile::write(const std::uint8_t* data, std::size_t size) {
+    if (handle_ != kClosed) write_all(static_cast<int>(handle_), data, size);
+}
+
+void OutputFile::overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+    if (handle_ == kClosed) return;
+    const int fd = static_cast<int>(handle_);
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    if (end < 0 || ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) return;
+    write_all(fd, data, size);
+    ::lseek(fd, end, SEEK_SET);
+}
+
+void OutputFile::close() noexcept {
+    if (handle_ == kClosed) return;
+    ::close(static_cast<int>(handle_));
+    handle_ = kClosed;
+}
+
+}  // namespace vorlane

@@ -1,0 +1,85 @@
+// The PNG encoder where GDI+ is absent: libpng, writing 8-bit RGBA straight
+// from the converted words (bytes B, G, R, A in memory, hence png_set_bgr).
+#include <png.h>
+
+#include <csetjmp>
+#include <cstring>
+#include <vector>
+
+#include "encode/diagnostic_copy.h"
+#include "platform/output_file.h"
+#include "platform/png_encoder.h"
+
+namespace vorlane {
+namespace {
+
+struct Sink {
+    std::vector<std::uint8_t> bytes;
+    bool failed = false;
+};
+
+void append(png_structp png, png_bytep data, png_size_t size) {
+    auto* sink = static_cast<Sink*>(png_get_io_ptr(png));
+    try {
+        sink->bytes.insert(sink->bytes.end(), data, data + size);
+    } catch (...) {
+        sink->failed = true;
+    }
+}
+
+void flush(png_structp) {}
+
+// libpng reports errors by longjmp; only trivially destructible locals live
+// in this function, so nothing is skipped when it jumps back.
+bool encode_rows(png_structp png, png_infop info, const std::uint8_t* argb, std::int32_t width,
+                 std::int32_t height, Sink& sink) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_write_fn(png, &sink, append, flush);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_set_bgr(png);
+    const std::size_t stride = static_cast<std::size_t>(width) * 4;
+    for (std::int32_t y = 0; y < height; ++y)
+        png_write_row(png, const_cast<png_bytep>(argb + static_cast<std::size_t>(y) * stride));
+    png_write_end(png, info);
+    return !sink.failed;
+}
+
+class LibpngEncoder final : public PngEncoder {
+public:
+    MemoryBlock encode(MemoryBlock& argb, std::int32_t width, std::int32_t height,
+                       std::int32_t frame_index) override {
+        if (width < 1 || height < 1 || argb.size() < std::size_t(width) * std::size_t(height) * 4) return {};
+        Sink sink;
+        if (!encode_once(argb.data(), width, height, sink)) return {};
+
+        // The encoder is deterministic, so the diagnostic second save is these bytes.
+        const std::u16string path = diagnostic_path("as", frame_index);
+        write_diagnostic_copy(path.c_str(), sink.bytes.data(), sink.bytes.size());
+
+        if (sink.bytes.size() > 0x7FFFFFFFu) return {};
+        MemoryBlock png = MemoryBlock::allocate(sink.bytes.size(), false);
+        if (png) std::memcpy(png.data(), sink.bytes.data(), sink.bytes.size());
+        return png;
+    }
+
+private:
+    static bool encode_once(const std::uint8_t* argb, std::int32_t width, std::int32_t height, Sink& sink) {
+        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        if (!png) return false;
+        png_infop info = png_create_info_struct(png);
+        const bool ok = info && encode_rows(png, info, argb, width, height, sink);
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        return ok;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<PngEncoder> start_png_encoder() {
+    return std::make_unique<LibpngEncoder>();
+}
+
+}  // namespace vorlane

@@ -1,0 +1,121 @@
+// vorlane-host: loads the plugin module like the host does and exports the
+// built-in demo animation through it.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "plugin_module.h"
+#include "scripted_host.h"
+
+namespace {
+
+using namespace vorlane::host;
+
+void usage() {
+    std::fprintf(stderr,
+                 "usage: vorlane-host [options]\n"
+                 "  -o, --output PATH     APNG file to write (default vorlane-demo.png)\n"
+                 "  -W, --width N         frame width (default 480)\n"
+                 "  -H, --height N        frame height (default 270)\n"
+                 "  -n, --frames N        frame count (default 60)\n"
+                 "  -r, --fps NUM[/DEN]   frame rate (default 30/1)\n"
+                 "  -s, --stop-after N    ask the plugin to stop after N frames\n"
+                 "      --noise           noisy frames instead of the shapes demo\n"
+                 "  -m, --module PATH     plugin module (default: %s beside this program)\n"
+                 "  -q, --quiet           no progress bar\n",
+                 PluginModule::default_file_name());
+}
+
+bool parse_int(const char* text, std::int32_t& out) {
+    char* end = nullptr;
+    const long long v = std::strtoll(text, &end, 10);
+    if (end == text || *end != 0 || v < INT32_MIN || v > INT32_MAX) return false;
+    out = static_cast<std::int32_t>(v);
+    return true;
+}
+
+void draw_progress(std::int32_t index, std::int32_t total) {
+    constexpr int kWidth = 40;
+    const int filled = total > 0 ? static_cast<int>(std::int64_t(index) * kWidth / total) : 0;
+    std::fprintf(stderr, "\r[%.*s%*s] %d/%d", filled, "########################################", kWidth - filled, "",
+                 index, total);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    HostScript script;
+    script.width = 480;
+    script.height = 270;
+    script.frame_count = 60;
+    std::string output = "vorlane-demo.png";
+    std::string module_path = (std::filesystem::path(argv[0]).parent_path() / PluginModule::default_file_name()).string();
+    bool quiet = false;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool has_value = i + 1 < argc;
+        auto value = [&]() -> const char* { return argv[++i]; };
+        bool ok = true;
+        if ((arg == "-o" || arg == "--output") && has_value) {
+            output = value();
+        } else if ((arg == "-W" || arg == "--width") && has_value) {
+            ok = parse_int(value(), script.width);
+        } else if ((arg == "-H" || arg == "--height") && has_value) {
+            ok = parse_int(value(), script.height);
+        } else if ((arg == "-n" || arg == "--frames") && has_value) {
+            ok = parse_int(value(), script.frame_count);
+        } else if ((arg == "-r" || arg == "--fps") && has_value) {
+            std::string rate = value();
+            const auto slash = rate.find('/');
+            ok = parse_int(rate.substr(0, slash).c_str(), script.fps_num);
+            script.fps_den = 1;
+            if (ok && slash != std::string::npos) ok = parse_int(rate.substr(slash + 1).c_str(), script.fps_den);
+        } else if ((arg == "-s" || arg == "--stop-after") && has_value) {
+            ok = parse_int(value(), script.stop_before);
+        } else if (arg == "--noise") {
+            script.content = DemoContent::Noise;
+        } else if ((arg == "-m" || arg == "--module") && has_value) {
+            module_path = value();
+        } else if (arg == "-q" || arg == "--quiet") {
+            quiet = true;
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            usage();
+            return 2;
+        }
+    }
+
+    std::string error;
+    auto module = PluginModule::load(module_path, error);
+    if (!module) {
+        std::fprintf(stderr, "vorlane-host: cannot load %s: %s\n", module_path.c_str(), error.c_str());
+        return 2;
+    }
+    const vorlane::OutputPluginTable& table = *module->table();
+
+    script.output_path = utf16_from_utf8(output);
+    if (!quiet) script.on_progress = draw_progress;
+
+    HostLog log;
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = run_export(table, script, log);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!quiet) {
+        draw_progress(log.frames_served, script.frame_count);
+        std::fputc('\n', stderr);
+    }
+
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(output, ec);
+    std::printf("%s: %s, %d frames, %llu bytes, %.2f s (%.1f frames/s)\n", ok ? "exported" : "FAILED",
+                output.c_str(), log.frames_served, ec ? 0ull : static_cast<unsigned long long>(bytes), seconds,
+                seconds > 0 ? log.frames_served / seconds : 0.0);
+    return ok ? 0 : 1;
+}

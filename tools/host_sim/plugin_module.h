@@ -1,0 +1,34 @@
+#pragma once
+// Loads a plugin module by path and finds its table: dlopen here,
+// LoadLibraryW on Windows. Unloads it when destroyed.
+#include <memory>
+#include <string>
+
+#include "host/plugin_table.h"
+
+namespace vorlane::host {
+
+class PluginModule {
+public:
+    // Null with `error` set when the module or its export cannot be found.
+    static std::unique_ptr<PluginModule> load(const std::string& utf8_path, std::string& error);
+    ~PluginModule();
+    PluginModule(const PluginModule&) = delete;
+    PluginModule& operator=(const PluginModule&) = delete;
+
+    OutputPluginTable* table() const { return get_table_(); }
+    void* instance() const { return handle_; }
+
+    // The module's file name beside the running program, for defaults.
+    static const char* default_file_name();
+
+private:
+    using GetTableFn = OutputPluginTable*(VORLANE_CALL*)();
+    PluginModule(void* handle, GetTableFn get) : handle_(handle), get_table_(get) {}
+    void* handle_;
+    GetTableFn get_table_;
+};
+
+std::u16string utf16_from_utf8(const std::string& text);
+
+}  // namespace vorlane::host
