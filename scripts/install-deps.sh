@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12, skipping what is there.
+set -euo pipefail
+packages=(cmake g++ make libpng-dev zlib1g-dev libgtest-dev libbenchmark-dev
+          python3 python3-pil pngcheck ffmpeg apngdis)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  $sudo_cmd apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
