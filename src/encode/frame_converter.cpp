@@ -60,8 +60,8 @@ std::uint32_t FrameConverter::convert_pixel(std::uint16_t r16, std::uint16_t g16
     return quantise(a) << 24 | quantise(r) << 16 | quantise(g) << 8 | quantise(b);
 }
 
-void FrameConverter::convert(const std::uint8_t* hf64, std::uint32_t* argb, std::size_t pixel_count,
-                             bool divide) {
+void FrameConverter::convert_plain(const std::uint8_t* hf64, std::uint32_t* argb, std::size_t pixel_count,
+                                   bool divide) {
     const auto word = [](const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); };
     for (std::size_t i = 0; i < pixel_count; ++i) {
         const std::uint8_t* p = hf64 + 8 * i;

@@ -1,0 +1,226 @@
+// Every conversion path the CPU can run must give the plain path's words,
+// bit for bit: every binary16 value in every channel, alphas that decide
+// whether and how colour is divided, random pixels, every remainder of a
+// vector group and every misaligned start.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "encode/converter_path.h"
+#include "encode/frame_converter.h"
+
+#if defined(__x86_64__) || defined(_M_X64)
+#include <xmmintrin.h>
+#define VORLANE_TEST_MXCSR 1
+#endif
+
+namespace vorlane {
+namespace {
+
+// Alphas where the division changes course: ±0, subnormals, 1/255, 0.5, 1,
+// above 1, the largest finite, infinities, NaNs, negatives.
+constexpr std::uint16_t kAlphas[] = {
+    0x0000, 0x8000, 0x0001, 0x03FF, 0x1C04, 0x3800, 0x3BFF, 0x3C00,
+    0x3C01, 0x4000, 0x7BFF, 0x7C00, 0xFC00, 0x7E00, 0x7C01, 0xBC00, 0x8001,
+};
+
+struct Pixel {
+    std::uint16_t r, g, b, a;
+};
+
+std::vector<std::uint8_t> to_bytes(const std::vector<Pixel>& pixels) {
+    std::vector<std::uint8_t> bytes(pixels.size() * 8);
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        const std::uint16_t v[4] = {pixels[i].r, pixels[i].g, pixels[i].b, pixels[i].a};
+        for (int c = 0; c < 4; ++c) {
+            bytes[8 * i + 2 * c] = static_cast<std::uint8_t>(v[c]);
+            bytes[8 * i + 2 * c + 1] = static_cast<std::uint8_t>(v[c] >> 8);
+        }
+    }
+    return bytes;
+}
+
+std::string describe(const Pixel& p, bool divide) {
+    char text[96];
+    std::snprintf(text, sizeof text, "R %04X G %04X B %04X A %04X divide %d", p.r, p.g, p.b, p.a, divide);
+    return text;
+}
+
+const char* name(ConverterPath path) {
+    switch (path) {
+    case ConverterPath::Plain: return "Plain";
+    case ConverterPath::Sse2: return "Sse2";
+    case ConverterPath::Avx2: return "Avx2";
+    }
+    return "?";
+}
+
+}  // namespace
+
+// Readable parameter values in failure messages.
+void PrintTo(ConverterPath path, std::ostream* out) {
+    *out << name(path);
+}
+
+namespace {
+
+class ConvertPaths : public testing::TestWithParam<ConverterPath> {
+protected:
+    void SetUp() override {
+        if (GetParam() > best_converter_path()) GTEST_SKIP() << "this CPU cannot run " << name(GetParam());
+        set_converter_override(GetParam());
+        ASSERT_EQ(active_converter_path(), GetParam());
+    }
+    void TearDown() override { clear_converter_override(); }
+
+    // Converts through the selected path and reports the first pixel that
+    // differs from the one-pixel reference.
+    static void expect_same_as_plain(const std::vector<Pixel>& pixels, bool divide) {
+        const std::vector<std::uint8_t> bytes = to_bytes(pixels);
+        std::vector<std::uint32_t> got(pixels.size());
+        FrameConverter::convert(bytes.data(), got.data(), pixels.size(), divide);
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            const Pixel& p = pixels[i];
+            const std::uint32_t want = FrameConverter::convert_pixel(p.r, p.g, p.b, p.a, divide);
+            if (got[i] != want) {
+                ADD_FAILURE() << "pixel " << i << " (" << describe(p, divide) << "): got " << std::hex << got[i]
+                              << ", plain gives " << want;
+                return;
+            }
+        }
+    }
+};
+
+TEST_P(ConvertPaths, EveryColourValueAgainstEachAlpha) {
+    // Each colour channel runs through all 65536 values, in a different
+    // order per channel so that neighbouring lanes differ.
+    for (const bool divide : {false, true}) {
+        for (const std::uint16_t a : kAlphas) {
+            std::vector<Pixel> pixels(65536);
+            for (std::uint32_t i = 0; i < 65536; ++i)
+                pixels[i] = {std::uint16_t(i), std::uint16_t(i * 40503u + 7u), std::uint16_t(~i), a};
+            expect_same_as_plain(pixels, divide);
+        }
+    }
+}
+
+TEST_P(ConvertPaths, EveryAlphaValueAgainstColours) {
+    for (const bool divide : {false, true}) {
+        for (const std::uint16_t c : kAlphas) {
+            std::vector<Pixel> pixels(65536);
+            for (std::uint32_t i = 0; i < 65536; ++i)
+                pixels[i] = {c, std::uint16_t(0x3555), std::uint16_t(c ^ 0x8000), std::uint16_t(i)};
+            expect_same_as_plain(pixels, divide);
+        }
+    }
+}
+
+TEST_P(ConvertPaths, RandomPixels) {
+    std::mt19937 random(20261207);
+    for (const bool divide : {false, true}) {
+        std::vector<Pixel> pixels(1 << 16);
+        for (Pixel& p : pixels) {
+            const std::uint32_t w = random(), x = random();
+            // Half the alphas come from the list of awkward ones.
+            const std::uint16_t a = (x >> 16) & 1 ? kAlphas[(x >> 17) % std::size(kAlphas)] : std::uint16_t(x);
+            p = {std::uint16_t(w), std::uint16_t(w >> 16), std::uint16_t(x), a};
+        }
+        expect_same_as_plain(pixels, divide);
+    }
+}
+
+TEST_P(ConvertPaths, SoftEdgesNearRoundingBoundaries) {
+    // Colour just below and above alpha, where one ulp in the reciprocal
+    // decides between two bytes (0.3203125 / 0.640625 gives 127, not 128).
+    std::vector<Pixel> pixels;
+    for (std::uint32_t a = 0x1C00; a <= 0x3C00; a += 3)
+        for (int d = -3; d <= 3; ++d) pixels.push_back({std::uint16_t(a / 2 + d), std::uint16_t(a + d), 0, std::uint16_t(a)});
+    pixels.push_back({0x3520, 0, 0, 0x3920});
+    expect_same_as_plain(pixels, true);
+    expect_same_as_plain(pixels, false);
+    std::uint32_t word = 0;
+    const std::vector<std::uint8_t> bytes = to_bytes({{0x3520, 0, 0, 0x3920}});
+    FrameConverter::convert(bytes.data(), &word, 1, true);
+    EXPECT_EQ(word, 0xA37F0000u);
+}
+
+TEST_P(ConvertPaths, EveryRemainderAndMisalignedStart) {
+    std::mt19937 random(7);
+    for (std::size_t count = 1; count <= 40; ++count) {
+        for (std::size_t offset = 0; offset < 8; ++offset) {
+            for (const bool divide : {false, true}) {
+                std::vector<Pixel> pixels(count);
+                for (Pixel& p : pixels)
+                    p = {std::uint16_t(random() % 0x3E00), std::uint16_t(random()), std::uint16_t(random() % 0x3C01),
+                         kAlphas[random() % std::size(kAlphas)]};
+                const std::vector<std::uint8_t> bytes = to_bytes(pixels);
+                // Exactly sized, so that the sanitizer sees any read or write
+                // past either end.
+                const auto input = std::make_unique<std::uint8_t[]>(offset + bytes.size());
+                std::memcpy(input.get() + offset, bytes.data(), bytes.size());
+                const auto got = std::make_unique<std::uint32_t[]>(count);
+                FrameConverter::convert(input.get() + offset, got.get(), count, divide);
+                for (std::size_t i = 0; i < count; ++i) {
+                    const Pixel& p = pixels[i];
+                    ASSERT_EQ(got[i], FrameConverter::convert_pixel(p.r, p.g, p.b, p.a, divide))
+                        << "count " << count << " offset " << offset << " pixel " << i << ": " << describe(p, divide);
+                }
+            }
+        }
+    }
+}
+
+TEST_P(ConvertPaths, NoPixels) {
+    std::uint32_t untouched = 0xDEADBEEF;
+    const std::uint8_t byte = 0;
+    FrameConverter::convert(&byte, &untouched, 0, true);
+    EXPECT_EQ(untouched, 0xDEADBEEFu);
+}
+
+#if defined(VORLANE_TEST_MXCSR)
+TEST_P(ConvertPaths, HostFlushingDenormalsChangesNothing) {
+    // A host may run us with denormals-are-zero and flush-to-zero set;
+    // subnormal binary16 values must still decode exactly.
+    std::vector<Pixel> pixels;
+    for (std::uint32_t m = 0; m < 0x0800; ++m)
+        for (const std::uint16_t a : {std::uint16_t(0x0001), std::uint16_t(0x03FF), std::uint16_t(0x3C00), std::uint16_t(0x7BFF)})
+            pixels.push_back({std::uint16_t(m), std::uint16_t(m | 0x8000), std::uint16_t(0x3C00 - m), a});
+    const std::vector<std::uint8_t> bytes = to_bytes(pixels);
+    for (const bool divide : {false, true}) {
+        std::vector<std::uint32_t> want(pixels.size());
+        for (std::size_t i = 0; i < pixels.size(); ++i)
+            want[i] = FrameConverter::convert_pixel(pixels[i].r, pixels[i].g, pixels[i].b, pixels[i].a, divide);
+        std::vector<std::uint32_t> got(pixels.size());
+        const unsigned saved = _mm_getcsr();
+        _mm_setcsr(saved | 0x8040u);  // FTZ | DAZ
+        FrameConverter::convert(bytes.data(), got.data(), pixels.size(), divide);
+        _mm_setcsr(saved);
+        for (std::size_t i = 0; i < pixels.size(); ++i)
+            ASSERT_EQ(got[i], want[i]) << describe(pixels[i], divide);
+    }
+}
+#endif
+
+INSTANTIATE_TEST_SUITE_P(EachPath, ConvertPaths,
+                         testing::Values(ConverterPath::Plain, ConverterPath::Sse2, ConverterPath::Avx2),
+                         [](const testing::TestParamInfo<ConverterPath>& info) { return name(info.param); });
+
+TEST(ConverterSelection, ThisCpuPicksItsFastestPath) {
+#if defined(__x86_64__) || defined(_M_X64)
+    EXPECT_GE(best_converter_path(), ConverterPath::Sse2);
+#else
+    EXPECT_EQ(best_converter_path(), ConverterPath::Plain);
+#endif
+    clear_converter_override();
+    EXPECT_EQ(active_converter_path(), best_converter_path());
+}
+
+}  // namespace
+}  // namespace vorlane
