@@ -1,6 +1,9 @@
 // The PNG encoder where GDI+ is absent: libpng, writing 8-bit RGBA straight
 // from the converted words (bytes B, G, R, A in memory, hence png_set_bgr).
+#include "platform/posix/png_encoder_libpng.h"
+
 #include <png.h>
+#include <zlib.h>
 
 #include <csetjmp>
 #include <cstring>
@@ -8,9 +11,12 @@
 
 #include "encode/diagnostic_copy.h"
 #include "platform/output_file.h"
-#include "platform/png_encoder.h"
 
 namespace vorlane {
+
+// libpng's own defaults for 8-bit RGBA, for now.
+const LibpngSettings kLibpngSettings = {Z_DEFAULT_COMPRESSION, PNG_ALL_FILTERS, Z_FILTERED};
+
 namespace {
 
 struct Sink {
@@ -32,9 +38,15 @@ void flush(png_structp) {}
 // libpng reports errors by longjmp; only trivially destructible locals live
 // in this function, so nothing is skipped when it jumps back.
 bool encode_rows(png_structp png, png_infop info, const std::uint8_t* argb, std::int32_t width,
-                 std::int32_t height, Sink& sink) {
+                 std::int32_t height, const LibpngSettings& settings, Sink& sink) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_write_fn(png, &sink, append, flush);
+    // 8192-byte IDATs, as small as the Windows encoder's, so that large
+    // frames run past 256 chunks here too.
+    png_set_compression_buffer_size(png, 8192);
+    png_set_compression_level(png, settings.level);
+    png_set_compression_strategy(png, settings.strategy);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, settings.filters);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
@@ -49,11 +61,13 @@ bool encode_rows(png_structp png, png_infop info, const std::uint8_t* argb, std:
 
 class LibpngEncoder final : public PngEncoder {
 public:
+    explicit LibpngEncoder(const LibpngSettings& settings) : settings_(settings) {}
+
     MemoryBlock encode(MemoryBlock& argb, std::int32_t width, std::int32_t height,
                        std::int32_t frame_index) override {
         if (width < 1 || height < 1 || argb.size() < std::size_t(width) * std::size_t(height) * 4) return {};
         Sink sink;
-        if (!encode_once(argb.data(), width, height, sink)) return {};
+        if (!encode_once(argb.data(), width, height, settings_, sink)) return {};
 
         // The encoder is deterministic, so the diagnostic second save is these bytes.
         const std::u16string path = diagnostic_path("as", frame_index);
@@ -66,20 +80,27 @@ public:
     }
 
 private:
-    static bool encode_once(const std::uint8_t* argb, std::int32_t width, std::int32_t height, Sink& sink) {
+    static bool encode_once(const std::uint8_t* argb, std::int32_t width, std::int32_t height,
+                            const LibpngSettings& settings, Sink& sink) {
         png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
         if (!png) return false;
         png_infop info = png_create_info_struct(png);
-        const bool ok = info && encode_rows(png, info, argb, width, height, sink);
+        const bool ok = info && encode_rows(png, info, argb, width, height, settings, sink);
         png_destroy_write_struct(&png, info ? &info : nullptr);
         return ok;
     }
+
+    LibpngSettings settings_;
 };
 
 }  // namespace
 
+std::unique_ptr<PngEncoder> start_libpng_encoder(const LibpngSettings& settings) {
+    return std::make_unique<LibpngEncoder>(settings);
+}
+
 std::unique_ptr<PngEncoder> start_png_encoder() {
-    return std::make_unique<LibpngEncoder>();
+    return start_libpng_encoder(kLibpngSettings);
 }
 
 }  // namespace vorlane
