@@ -8,6 +8,7 @@
 // block before converting into it, timed on its own line: the product's
 // conversion pays it, but it is the memory system's cost, not the
 // conversion's.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -97,7 +98,7 @@ void usage() {
     std::fprintf(stderr,
                  "usage: export_bench [-W width] [-H height] [-n frames] [-o out.png] [--raw frames.rgba] [--noise]"
 #if !defined(_WIN32)
-                 " [--level 0-9] [--filters none|sub|up|avg|paeth|all] [--strategy default|filtered|rle|huffman]"
+                 " [--level 0-9] [--filters none|sub|up|avg|paeth|all[+...]] [--strategy default|filtered|rle|huffman]"
 #endif
                  "\n");
 }
@@ -120,9 +121,16 @@ bool parse(int argc, char** argv, Options& o) {
 #if !defined(_WIN32)
         else if (arg == "--level") o.png.level = std::atoi(value);
         else if (arg == "--filters") {
-            const std::string f = value;
-            o.png.filters = f == "none" ? PNG_FILTER_NONE : f == "sub" ? PNG_FILTER_SUB : f == "up" ? PNG_FILTER_UP
-                          : f == "avg" ? PNG_FILTER_AVG : f == "paeth" ? PNG_FILTER_PAETH : PNG_ALL_FILTERS;
+            // One name, or several joined by '+' for libpng to choose from per row.
+            o.png.filters = 0;
+            std::string list = value;
+            for (std::size_t at = 0; at <= list.size();) {
+                const std::size_t end = std::min(list.find('+', at), list.size());
+                const std::string f = list.substr(at, end - at);
+                o.png.filters |= f == "none" ? PNG_FILTER_NONE : f == "sub" ? PNG_FILTER_SUB : f == "up" ? PNG_FILTER_UP
+                               : f == "avg" ? PNG_FILTER_AVG : f == "paeth" ? PNG_FILTER_PAETH : PNG_ALL_FILTERS;
+                at = end + 1;
+            }
         } else if (arg == "--strategy") {
             const std::string s = value;
             o.png.strategy = s == "filtered" ? Z_FILTERED : s == "rle" ? Z_RLE : s == "huffman" ? Z_HUFFMAN_ONLY
