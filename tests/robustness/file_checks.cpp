@@ -30,6 +30,10 @@ std::vector<std::uint8_t> read_file(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
 bool pngcheck_ok(const std::string& path, std::string* output) {
     int status = 0;
     const std::string out = run("pngcheck -q '" + path + "' 2>&1", status);

@@ -7,6 +7,7 @@
 namespace vorlane::robust {
 
 std::vector<std::uint8_t> read_file(const std::string& path);
+void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 // pngcheck's verdict on the whole file (it knows the animation chunks).
 bool pngcheck_ok(const std::string& path, std::string* output = nullptr);
