@@ -1,6 +1,10 @@
 #include "file_checks.h"
 
 #include <cstdio>
+#include <cstdlib>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -60,6 +64,16 @@ std::vector<std::string> pillow_frames(const std::string& path) {
     std::istringstream in(out);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
+}
+
+bool set_read_only(const std::string& path, bool read_only) {
+#if defined(_WIN32)
+    const std::wstring wide(path.begin(), path.end());
+    return SetFileAttributesW(wide.c_str(), read_only ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL) != 0;
+#else
+    const std::string command = std::string("chattr ") + (read_only ? "+i" : "-i") + " '" + path + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0;
+#endif
 }
 
 std::string scratch_dir(const std::string& name) {

@@ -16,6 +16,10 @@ bool pngcheck_ok(const std::string& path, std::string* output = nullptr);
 // one line each. Empty when Pillow cannot open or decode every frame.
 std::vector<std::string> pillow_frames(const std::string& path);
 
+// Makes a file unwritable even for root (chattr +i; the read-only attribute
+// on Windows), or undoes that. False when the platform cannot.
+bool set_read_only(const std::string& path, bool read_only);
+
 // A fresh, empty folder for one test's files.
 std::string scratch_dir(const std::string& name);
 
