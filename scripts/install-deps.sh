@@ -2,7 +2,7 @@
 # Installs what building and testing need on Debian 12, skipping what is there.
 set -euo pipefail
 packages=(cmake g++ make libpng-dev zlib1g-dev libgtest-dev libbenchmark-dev
-          python3 python3-pil pngcheck ffmpeg apngdis)
+          python3 python3-pil pngcheck ffmpeg apngdis clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
