@@ -1,7 +1,8 @@
 #!/bin/sh
-# Runs one Windows test program in a Wine session of its own:
-#   wine_session.sh --create-prefix
-#   wine_session.sh [--xvfb | --no-display] -- program.exe [arguments]
+# Runs one Windows program in a Wine session of its own:
+#   wine-session.sh --create-prefix
+#   wine-session.sh [--xvfb | --no-display] -- program.exe [arguments]
+# (the tests run every program so; so does scripts/demo.sh)
 # Wine keeps one session per prefix, and a session that ever ran a program
 # without a display refuses dialogs to every later program of it; so each
 # program starts and ends its session, and dialog tests get their own X
@@ -60,7 +61,7 @@ if [ "$mode" = xvfb ]; then
     fi
     n=$((n + 1))
   done
-  [ -n "$xvfb_pid" ] || { echo "wine_session.sh: no X display could be started" >&2; exit 1; }
+  [ -n "$xvfb_pid" ] || { echo "wine-session.sh: no X display could be started" >&2; exit 1; }
 fi
 
 end_session
