@@ -1,7 +1,9 @@
 #!/bin/sh
 # Runs one Windows program in a Wine session of its own:
 #   wine-session.sh --create-prefix
-#   wine-session.sh [--xvfb | --no-display] -- program.exe [arguments]
+#   wine-session.sh [--xvfb | --no-display] [--unix] -- program.exe [arguments]
+# (--unix runs a Linux command in the session instead, e.g. a shell that
+# starts several Windows programs)
 # (the tests run every program so; so does scripts/demo.sh)
 # Wine keeps one session per prefix, and a session that ever ran a program
 # without a display refuses dialogs to every later program of it; so each
@@ -30,6 +32,8 @@ case "${1:-}" in
   --xvfb) mode=xvfb; shift ;;
   --no-display) shift ;;
 esac
+runner="$wine"
+if [ "${1:-}" = "--unix" ]; then runner=""; shift; fi
 [ "${1:-}" = "--" ] && shift
 
 unset DISPLAY WAYLAND_DISPLAY
@@ -66,5 +70,5 @@ fi
 
 end_session
 status=0
-"$wine" "$@" || status=$?
+if [ -n "$runner" ]; then "$runner" "$@" || status=$?; else "$@" || status=$?; fi
 exit "$status"
