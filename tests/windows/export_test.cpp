@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -110,6 +112,25 @@ TEST_F(Export, AnExistingFileIsReplaced) {
     ASSERT_TRUE(run(s));
     EXPECT_LT(read_file(out.windows_path).size(), std::size_t(1) << 20);
     expect_frames(out, s, 2, true);
+}
+
+// The host's path is UTF-16 and reaches CreateFileW as it is.
+TEST_F(Export, WritesToAPathBeyondAscii) {
+    const WorkFile dir = work_file("");
+    const std::u16string name = u"書き出し \u00e9\U0001F3A5.png";
+    HostScript s = script(dir, 6, 4, 2);
+    s.output_path = host::utf16_from_utf8(dir.windows_path) + name;
+    ASSERT_TRUE(run(s));
+    const std::filesystem::path path(std::wstring(s.output_path.begin(), s.output_path.end()));
+    std::error_code ec;
+    ASSERT_TRUE(std::filesystem::exists(path, ec));
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<Chunk> chunks = read_chunks(bytes);
+    ASSERT_GE(chunks.size(), 2u);
+    EXPECT_EQ(chunks[1].type, "acTL");
+    in.close();
+    std::filesystem::remove(path, ec);
 }
 
 TEST_F(Export, StopBeforeTheFirstFrameLeavesOnlyTheTrailer) {

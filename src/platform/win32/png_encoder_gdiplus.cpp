@@ -4,7 +4,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
-#include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "encode/diagnostic_copy.h"
@@ -58,6 +58,9 @@ bool find_png_encoder(CLSID& clsid) {
     if (!list) return false;
     auto* codecs = reinterpret_cast<gp::ImageCodecInfo*>(list.data());
     flat::GdipGetImageEncoders(count, bytes, codecs);
+    // The two statuses go unexamined, so never walk past the block we own.
+    const UINT fitting = static_cast<UINT>(bytes / sizeof(gp::ImageCodecInfo));
+    if (count > fitting) count = fitting;
     for (UINT i = 0; i < count; ++i) {
         if (codecs[i].MimeType && std::wcscmp(codecs[i].MimeType, L"image/png") == 0) {
             clsid = codecs[i].Clsid;
