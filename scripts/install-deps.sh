@@ -5,7 +5,7 @@ packages=(cmake g++ make libpng-dev zlib1g-dev libgtest-dev libbenchmark-dev
           python3 python3-pil pngcheck ffmpeg apngdis
           # the Windows module: cross compiler, Wine, and an X server for the dialog
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine64 xvfb
-          fonts-ipafont-gothic imagemagick)
+          fonts-wine libxrender1 fonts-ipafont-gothic imagemagick)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
