@@ -120,9 +120,11 @@ public:
         ULARGE_INTEGER end{};
         stream.get()->Seek(zero, STREAM_SEEK_END, &end);
         stream.get()->Seek(zero, STREAM_SEEK_SET, nullptr);
+        // The block's length travels as int32. Judged on the whole position:
+        // the low 32 bits of a longer stream would pass for a short PNG, and
+        // reading that many bytes would hand on a truncated one as a success.
+        if (end.QuadPart == 0 || end.QuadPart > 0x7FFFFFFFu) return {};
         const ULONG size = end.LowPart;
-        // The block's length travels as int32; an empty stream is no PNG.
-        if (size == 0 || size > 0x7FFFFFFFu) return {};
 
         MemoryBlock png = MemoryBlock::allocate(size, false);
         if (!png) return {};
