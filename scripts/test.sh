@@ -6,3 +6,8 @@ scripts/install-deps.sh
 cmake --preset native-test >/dev/null
 cmake --build --preset native-test -j "$(nproc)"
 ctest --preset native-test -j "$(nproc)"
+
+# The Windows module, cross-built and tested under Wine.
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$(nproc)"
+ctest --preset windows

@@ -20,6 +20,25 @@ static_assert(kTrailerTextData == 16);
 
 }  // namespace
 
+bool ApngWriter::accepts(const std::uint8_t* bytes, std::size_t size) {
+    if (size < 8 || std::memcmp(bytes, kPngSignature, 8) != 0) return false;
+    const std::vector<ChunkRecord> table = ChunkScanner::scan(bytes, size);
+    if (table.empty() || table.front().type != kIHDR || table.back().type != kIEND) return false;
+    // The scan stops early at a bad length or a short chunk; only a walk that
+    // reaches the very end saw every chunk.
+    const ChunkRecord& last = table.back();
+    if (static_cast<std::uint64_t>(last.offset) + 12 + static_cast<std::uint32_t>(last.length) != size) return false;
+    bool image_data = false;
+    for (std::size_t i = 0; i + 1 < table.size(); ++i) {
+        const std::uint32_t type = table[i].type;
+        // An early IEND would end the file for every decoder; an encoder's own
+        // animation chunks would clash with ours.
+        if (type == kIEND || type == kACTL || type == kFCTL || type == kFDAT) return false;
+        image_data = image_data || type == kIDAT;
+    }
+    return image_data;
+}
+
 ApngWriter::ApngWriter(ByteSink& sink, const ApngLayout& layout) : sink_(sink), layout_(layout) {
     table_.reserve(256);
 }

@@ -23,6 +23,13 @@ class ApngWriter {
 public:
     ApngWriter(ByteSink& sink, const ApngLayout& layout);
 
+    // Whether a frame stream can be stitched in without breaking the file:
+    // the PNG signature, IHDR first, at least one IDAT, and complete chunks
+    // up to an IEND that ends the stream, with no IEND or animation chunk
+    // before it. Anything else (a truncated stream, a length past the limit,
+    // trailing bytes) means the encoder failed, and the frame with it.
+    static bool accepts(const std::uint8_t* bytes, std::size_t size);
+
     // Frames come in order 0, 1, 2, ... Later frames' IDAT chunks are turned
     // into fdAT chunks in place, in `bytes`, which is why it is not const.
     void add_frame(std::int32_t index, std::uint8_t* bytes, std::size_t size);

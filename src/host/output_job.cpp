@@ -32,7 +32,9 @@ bool OutputJob::run(const OutputRequest& request, EncoderStarter start_encoder) 
             if (request.should_stop()) break;
             const void* pixels = request.fetch_frame(i, kFourccHF64);
             MemoryBlock png = FrameEncoder::encode(pixels, width, height, divide_rgb_by_alpha.load() != 0, i, *encoder);
-            if (!png) {
+            // A stream the writer cannot stitch in soundly fails the frame, so
+            // that the file never announces a frame it does not hold.
+            if (!png || !ApngWriter::accepts(png.data(), png.size())) {
                 failed = true;
                 break;
             }

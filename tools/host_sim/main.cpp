@@ -8,6 +8,7 @@
 #include <string>
 
 #include "plugin_module.h"
+#include "process_stats.h"
 #include "scripted_host.h"
 
 namespace {
@@ -25,7 +26,10 @@ void usage() {
                  "  -s, --stop-after N    ask the plugin to stop after N frames\n"
                  "      --noise           noisy frames instead of the shapes demo\n"
                  "  -m, --module PATH     plugin module (default: %s beside this program)\n"
-                 "  -q, --quiet           no progress bar\n",
+                 "  -q, --quiet           no progress bar\n"
+                 "      --repeat N        export N times in this one process (default 1)\n"
+                 "      --report-resources  print handle and memory counters after each export\n"
+                 "      --fail-on-growth  exit 3 if a handle count grows after the first export\n",
                  PluginModule::default_file_name());
 }
 
@@ -55,6 +59,9 @@ int main(int argc, char** argv) {
     std::string output = "vorlane-demo.png";
     std::string module_path = (std::filesystem::path(argv[0]).parent_path() / PluginModule::default_file_name()).string();
     bool quiet = false;
+    std::int32_t repeat = 1;
+    bool report_resources = false;
+    bool fail_on_growth = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -83,6 +90,12 @@ int main(int argc, char** argv) {
             module_path = value();
         } else if (arg == "-q" || arg == "--quiet") {
             quiet = true;
+        } else if (arg == "--repeat" && has_value) {
+            ok = parse_int(value(), repeat) && repeat >= 1;
+        } else if (arg == "--report-resources") {
+            report_resources = true;
+        } else if (arg == "--fail-on-growth") {
+            fail_on_growth = report_resources = true;
         } else {
             ok = false;
         }
@@ -103,19 +116,46 @@ int main(int argc, char** argv) {
     script.output_path = utf16_from_utf8(output);
     if (!quiet) script.on_progress = draw_progress;
 
-    HostLog log;
-    const auto start = std::chrono::steady_clock::now();
-    const bool ok = run_export(table, script, log);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!quiet) {
-        draw_progress(log.frames_served, script.frame_count);
-        std::fputc('\n', stderr);
-    }
+    bool all_ok = true;
+    bool grew = false;
+    std::vector<ProcessCounter> warmed_up;
+    for (std::int32_t run = 1; run <= repeat; ++run) {
+        HostLog log;
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = run_export(table, script, log);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        all_ok = all_ok && ok;
+        if (!quiet) {
+            draw_progress(log.frames_served, script.frame_count);
+            std::fputc('\n', stderr);
+        }
 
-    std::error_code ec;
-    const auto bytes = std::filesystem::file_size(output, ec);
-    std::printf("%s: %s, %d frames, %llu bytes, %.2f s (%.1f frames/s)\n", ok ? "exported" : "FAILED",
-                output.c_str(), log.frames_served, ec ? 0ull : static_cast<unsigned long long>(bytes), seconds,
-                seconds > 0 ? log.frames_served / seconds : 0.0);
+        std::error_code ec;
+        const auto bytes = std::filesystem::file_size(output, ec);
+        std::printf("%s: %s, %d frames, %llu bytes, %.2f s (%.1f frames/s)\n", ok ? "exported" : "FAILED",
+                    output.c_str(), log.frames_served, ec ? 0ull : static_cast<unsigned long long>(bytes), seconds,
+                    seconds > 0 ? log.frames_served / seconds : 0.0);
+
+        if (!report_resources) continue;
+        const std::vector<ProcessCounter> counters = sample_process_counters();
+        std::printf("resources after export %d:", run);
+        for (const ProcessCounter& c : counters) std::printf(" %s=%lld", c.name.c_str(), static_cast<long long>(c.value));
+        std::printf("\n");
+        // The first export may set up what every later one reuses (loader,
+        // allocator pools); from then on no handle may be left behind.
+        if (run == 1) {
+            warmed_up = counters;
+            continue;
+        }
+        for (std::size_t i = 0; i < counters.size() && i < warmed_up.size(); ++i) {
+            if (counters[i].is_handle_count && counters[i].value > warmed_up[i].value) {
+                std::printf("growth: %s %lld -> %lld\n", counters[i].name.c_str(),
+                            static_cast<long long>(warmed_up[i].value), static_cast<long long>(counters[i].value));
+                grew = true;
+            }
+        }
+    }
+    if (fail_on_growth && grew) return 3;
+    const bool ok = all_ok;
     return ok ? 0 : 1;
 }

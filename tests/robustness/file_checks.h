@@ -1,0 +1,26 @@
+#pragma once
+// Reading back exported files, with tools nobody here wrote where possible.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vorlane::robust {
+
+std::vector<std::uint8_t> read_file(const std::string& path);
+void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// pngcheck's verdict on the whole file (it knows the animation chunks).
+bool pngcheck_ok(const std::string& path, std::string* output = nullptr);
+
+// Pillow's reading: the frame count, then per frame the RGBA bytes as hex,
+// one line each. Empty when Pillow cannot open or decode every frame.
+std::vector<std::string> pillow_frames(const std::string& path);
+
+// Makes a file unwritable even for root (chattr +i; the read-only attribute
+// on Windows), or undoes that. False when the platform cannot.
+bool set_read_only(const std::string& path, bool read_only);
+
+// A fresh, empty folder for one test's files.
+std::string scratch_dir(const std::string& name);
+
+}  // namespace vorlane::robust

@@ -1,0 +1,246 @@
+// The settings dialog of the real module: its template as built into the
+// DLL, and the dialog itself driven from a second thread under an X server.
+#include <windows.h>
+
+#include <cstring>
+#include <functional>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "wine_test_support.h"
+
+namespace vorlane::test {
+namespace {
+
+const wchar_t kTitle[] = L"Vorlaneの設定";
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE | WS_TABSTOP;
+
+// Reads the classic template field by field, as the dialog manager does.
+class TemplateReader {
+public:
+    TemplateReader(const std::uint8_t* p, std::size_t size) : p_(p), end_(p + size) {}
+    std::uint16_t word() {
+        std::uint16_t v = 0;
+        if (end_ - p_ >= 2) std::memcpy(&v, p_, 2);
+        p_ += 2;
+        return v;
+    }
+    std::uint32_t dword() {
+        const std::uint32_t low = word();
+        return low | std::uint32_t(word()) << 16;
+    }
+    std::u16string text() {
+        std::u16string s;
+        while (p_ < end_)
+            if (const char16_t c = word()) s.push_back(c); else break;
+        return s;
+    }
+    void align4(const std::uint8_t* base) {
+        while ((p_ - base) % 4) ++p_;
+    }
+    bool inside() const { return p_ <= end_; }
+
+private:
+    const std::uint8_t* p_;
+    const std::uint8_t* end_;
+};
+
+TEST(DialogTemplate, IsBuiltIntoTheModuleAsTabled) {
+    const auto module = load_module();
+    ASSERT_TRUE(module);
+    const HMODULE instance = static_cast<HMODULE>(module->instance());
+    const HRSRC found =
+        FindResourceExW(instance, RT_DIALOG, L"CONFIG", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    ASSERT_TRUE(found) << "no dialog CONFIG in language 1033";
+    const auto* base = static_cast<const std::uint8_t*>(LockResource(LoadResource(instance, found)));
+    ASSERT_TRUE(base);
+    TemplateReader t(base, SizeofResource(instance, found));
+
+    EXPECT_EQ(t.dword(), 0x90C800C4u) << "style";  // also rules out the extended form, which starts 1, 0xFFFF
+    EXPECT_EQ(t.dword(), 0u) << "extended style";
+    ASSERT_EQ(t.word(), 3u) << "controls";
+    EXPECT_EQ(t.word(), 0u);
+    EXPECT_EQ(t.word(), 0u);
+    EXPECT_EQ(t.word(), 128u);
+    EXPECT_EQ(t.word(), 96u);
+    EXPECT_EQ(t.word(), 0u) << "no menu";
+    EXPECT_EQ(t.word(), 0u) << "default class";
+    EXPECT_EQ(t.text(), u"Vorlaneの設定");
+    EXPECT_EQ(t.word(), 9u) << "point size";
+    EXPECT_EQ(t.text(), u"メイリオ");
+
+    struct Item {
+        DWORD style;
+        std::int16_t x, y, cx, cy;
+        std::uint16_t id;
+        std::u16string text;
+    };
+    const Item items[] = {
+        {kChild | BS_AUTOCHECKBOX, 8, 20, 112, 16, 101, u"RGBをAで割る"},
+        {kChild | BS_PUSHBUTTON | BS_CENTER, 8, 56, 52, 16, IDOK, u"OK"},
+        {kChild | BS_PUSHBUTTON | BS_CENTER, 68, 56, 52, 16, IDCANCEL, u"Cancel"},
+    };
+    for (const Item& want : items) {
+        t.align4(base);
+        EXPECT_EQ(t.dword(), want.style) << want.id;
+        EXPECT_EQ(t.dword(), 0u) << "extended style of " << want.id;
+        EXPECT_EQ(std::int16_t(t.word()), want.x);
+        EXPECT_EQ(std::int16_t(t.word()), want.y);
+        EXPECT_EQ(std::int16_t(t.word()), want.cx);
+        EXPECT_EQ(std::int16_t(t.word()), want.cy);
+        EXPECT_EQ(t.word(), want.id);
+        EXPECT_EQ(t.word(), 0xFFFFu) << "class given as an atom";
+        EXPECT_EQ(t.word(), 0x0080u) << "the BUTTON atom";
+        EXPECT_EQ(t.text(), want.text);
+        EXPECT_EQ(t.word(), 0u) << "no creation data";
+    }
+    EXPECT_TRUE(t.inside());
+}
+
+std::wstring window_text(HWND window) {
+    wchar_t buffer[256] = {};
+    GetWindowTextW(window, buffer, 256);
+    return buffer;
+}
+
+std::wstring class_name(HWND window) {
+    wchar_t buffer[256] = {};
+    GetClassNameW(window, buffer, 256);
+    return buffer;
+}
+
+class DialogOnDisplay : public ::testing::Test {
+protected:
+    void SetUp() override {
+        module_ = load_module();
+        ASSERT_TRUE(module_);
+        ASSERT_EQ(config_text(*module_->table()), u"RGBをAで割る: 1");
+    }
+
+    // Opens the dialog as the host does and lets `drive` work it from a second
+    // thread once it shows. Returns whether it showed.
+    bool configure(const std::function<void(HWND)>& drive) {
+        bool shown = false;
+        std::thread driver([&] {
+            // Only a guard against a dialog that never shows: not a timing check.
+            for (int tries = 0; tries < 600 && !shown; ++tries) {
+                if (HWND dialog = FindWindowW(nullptr, kTitle)) {
+                    shown = true;
+                    drive(dialog);
+                    return;
+                }
+                Sleep(50);
+            }
+        });
+        const bool result = module_->table()->on_configure(nullptr, module_->instance());
+        driver.join();
+        EXPECT_TRUE(result) << "on_configure returns true in every case";
+        EXPECT_FALSE(FindWindowW(nullptr, kTitle)) << "the dialog is gone when on_configure returns";
+        return shown;
+    }
+
+    std::u16string text() const { return config_text(*module_->table()); }
+
+    std::unique_ptr<host::PluginModule> module_;
+};
+
+void click(HWND dialog, int id) {
+    SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+TEST_F(DialogOnDisplay, ShowsTheTabledControlsWithTheBoxTickedAndFocused) {
+    ASSERT_TRUE(configure([](HWND dialog) {
+        EXPECT_EQ(window_text(dialog), kTitle);
+        struct Want {
+            int id;
+            const wchar_t* text;
+            DWORD kind;
+        };
+        for (const Want& want : {Want{101, L"RGBをAで割る", BS_AUTOCHECKBOX}, Want{IDOK, L"OK", BS_PUSHBUTTON},
+                                 Want{IDCANCEL, L"Cancel", BS_PUSHBUTTON}}) {
+            const HWND control = GetDlgItem(dialog, want.id);
+            ASSERT_TRUE(control) << want.id;
+            EXPECT_EQ(_wcsicmp(class_name(control).c_str(), L"Button"), 0) << want.id;
+            EXPECT_EQ(window_text(control), want.text) << want.id;
+            EXPECT_EQ(GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK, LONG(want.kind)) << want.id;
+        }
+        EXPECT_EQ(IsDlgButtonChecked(dialog, 101), UINT(BST_CHECKED));
+        GUITHREADINFO gui{};
+        gui.cbSize = sizeof gui;
+        ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui));
+        EXPECT_EQ(gui.hwndFocus, GetDlgItem(dialog, 101)) << "the first tab stop has the focus";
+        click(dialog, IDCANCEL);
+    }));
+}
+
+TEST_F(DialogOnDisplay, UntickAndOkTurnsDivisionOffForTheNextExport) {
+    ASSERT_TRUE(configure([](HWND dialog) {
+        click(dialog, 101);
+        EXPECT_EQ(IsDlgButtonChecked(dialog, 101), UINT(BST_UNCHECKED));
+        click(dialog, IDOK);
+    }));
+    EXPECT_EQ(text(), u"RGBをAで割る: 0");
+
+    // The next dialog opens with the box clear.
+    ASSERT_TRUE(configure([](HWND dialog) {
+        EXPECT_EQ(IsDlgButtonChecked(dialog, 101), UINT(BST_UNCHECKED));
+        click(dialog, IDCANCEL);
+    }));
+
+    const WorkFile out = work_file("undivided.png");
+    host::HostScript s;
+    s.width = 40;
+    s.height = 24;
+    s.frame_count = 2;
+    s.output_path = out.host_path();
+    host::HostLog log;
+    ASSERT_TRUE(host::run_export(*module_->table(), s, log));
+    const auto decoded = decode_with_pillow(out);
+    ASSERT_TRUE(decoded && decoded->size() == 2);
+    for (std::int32_t i = 0; i < 2; ++i) {
+        const auto undivided = expected_rgba(s.content, s.width, s.height, i, s.frame_count, false);
+        EXPECT_TRUE((*decoded)[std::size_t(i)].rgba == undivided) << i;
+        // Guards the check itself: the demo's soft edges differ when divided.
+        EXPECT_FALSE(undivided == expected_rgba(s.content, s.width, s.height, i, s.frame_count, true));
+    }
+}
+
+TEST_F(DialogOnDisplay, CancelEscAndTheCloseBoxKeepTheSetting) {
+    const std::function<void(HWND)> dismissals[] = {
+        [](HWND dialog) { click(dialog, IDCANCEL); },
+        [](HWND dialog) { PostMessageW(GetDlgItem(dialog, 101), WM_KEYDOWN, VK_ESCAPE, 0); },
+        [](HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); },
+    };
+    for (const auto& dismiss : dismissals) {
+        ASSERT_TRUE(configure([&](HWND dialog) {
+            click(dialog, 101);
+            ASSERT_EQ(IsDlgButtonChecked(dialog, 101), UINT(BST_UNCHECKED));
+            dismiss(dialog);
+        }));
+        EXPECT_EQ(text(), u"RGBをAで割る: 1");
+    }
+}
+
+TEST_F(DialogOnDisplay, ClickingTheBoxAloneChangesNothing) {
+    ASSERT_TRUE(configure([this](HWND dialog) {
+        click(dialog, 101);
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(101, BN_CLICKED), LPARAM(GetDlgItem(dialog, 101)));
+        EXPECT_TRUE(IsWindow(dialog)) << "the box does not end the dialog";
+        EXPECT_EQ(text(), u"RGBをAで割る: 1");
+        click(dialog, IDCANCEL);
+    }));
+    EXPECT_EQ(text(), u"RGBをAで割る: 1");
+}
+
+TEST(DialogWithoutDisplay, ConfigureReturnsTrueAndKeepsTheSetting) {
+    const auto module = load_module();
+    ASSERT_TRUE(module);
+    EXPECT_TRUE(module->table()->on_configure(nullptr, module->instance()));
+    EXPECT_EQ(config_text(*module->table()), u"RGBをAで割る: 1");
+    const auto* first = module->table()->on_config_text();
+    EXPECT_EQ(module->table()->on_config_text(), first) << "one buffer";
+}
+
+}  // namespace
+}  // namespace vorlane::test

@@ -1,0 +1,305 @@
+// Exports through the real module and Wine's GDI+, checked from outside:
+// the host's log of callbacks, the file's chunks, and Pillow's decoding.
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <gtest/gtest.h>
+
+#include "wine_test_support.h"
+
+namespace vorlane::test {
+namespace {
+
+using host::DemoContent;
+using host::HostLog;
+using host::HostScript;
+
+class Export : public ::testing::Test {
+protected:
+    void SetUp() override {
+        module_ = load_module();
+        ASSERT_TRUE(module_);
+    }
+
+    HostScript script(const WorkFile& out, std::int32_t width, std::int32_t height, std::int32_t frames) {
+        HostScript s;
+        s.width = width;
+        s.height = height;
+        s.frame_count = frames;
+        s.output_path = out.host_path();
+        return s;
+    }
+
+    bool run(const HostScript& s) {
+        log_ = {};
+        return host::run_export(*module_->table(), s, log_);
+    }
+
+    // Every decoded frame is the converter's output for that demo frame.
+    void expect_frames(const WorkFile& out, const HostScript& s, std::int32_t frames_in_file, bool divide) {
+        const auto decoded = decode_with_pillow(out);
+        ASSERT_TRUE(decoded) << "Pillow could not decode " << out.unix_path;
+        ASSERT_EQ(decoded->size(), std::size_t(frames_in_file));
+        for (std::int32_t i = 0; i < frames_in_file; ++i) {
+            const DecodedFrame& frame = (*decoded)[std::size_t(i)];
+            ASSERT_EQ(frame.width, std::uint32_t(s.width));
+            ASSERT_EQ(frame.height, std::uint32_t(s.height));
+            EXPECT_TRUE(frame.rgba == expected_rgba(s.content, s.width, s.height, i, s.frame_count, divide))
+                << "frame " << i << " differs from the converted pixels";
+        }
+    }
+
+    std::unique_ptr<host::PluginModule> module_;
+    HostLog log_;
+};
+
+std::vector<std::string> frame_calls(std::int32_t index, std::int32_t total) {
+    return {"progress " + std::to_string(index) + " " + std::to_string(total), "stop? " + std::to_string(index),
+            "fetch " + std::to_string(index) + " HF64"};
+}
+
+TEST_F(Export, CallsTheHostInOrderAndLaysOutTheAnimation) {
+    const WorkFile out = work_file("order.png");
+    HostScript s = script(out, 23, 11, 3);
+    s.fps_num = 30000;
+    s.fps_den = 1001;
+    ASSERT_TRUE(run(s));
+
+    std::vector<std::string> want = {"setup 16 1"};
+    for (std::int32_t i = 0; i < 3; ++i)
+        for (const std::string& call : frame_calls(i, 3)) want.push_back(call);
+    EXPECT_EQ(log_.calls, want);
+
+    const std::vector<Chunk> chunks = read_chunks(read_file(out.windows_path));
+    std::vector<std::string> types;
+    for (const Chunk& c : chunks)
+        if (types.empty() || types.back() != c.type || (c.type != "IDAT" && c.type != "fdAT"))
+            types.push_back(c.type);
+    // Runs of image chunks collapsed: one entry per frame's data.
+    const std::vector<std::string> layout = {"IHDR", "acTL", "fcTL", "IDAT", "fcTL", "fdAT", "fcTL", "fdAT"};
+    ASSERT_GE(types.size(), layout.size() + 2);
+    EXPECT_EQ(std::vector<std::string>(types.begin(), types.begin() + std::ptrdiff_t(layout.size())), layout);
+    EXPECT_EQ(types.back(), "IEND");
+    for (const Chunk& c : chunks) EXPECT_NE(c.type, "pHYs") << "the encoder's pHYs is left out";
+
+    // Sequence numbers run across fcTL and fdAT without a gap.
+    std::uint32_t next = 0;
+    for (const Chunk& c : chunks) {
+        if (c.type == "acTL") {
+            EXPECT_EQ(be32(&c.data[0]), 3u);
+            EXPECT_EQ(be32(&c.data[4]), 0u) << "loops forever";
+        }
+        if (c.type == "fcTL" || c.type == "fdAT") {
+            EXPECT_EQ(be32(&c.data[0]), next++);
+        }
+        if (c.type == "fcTL") {
+            EXPECT_EQ(be32(&c.data[4]), 23u);
+            EXPECT_EQ(be32(&c.data[8]), 11u);
+            EXPECT_EQ(be16(&c.data[20]), 1001u);
+            EXPECT_EQ(be16(&c.data[22]), 30000u);
+        }
+    }
+    expect_frames(out, s, 3, true);
+}
+
+TEST_F(Export, AnExistingFileIsReplaced) {
+    const WorkFile out = work_file("replaced.png");
+    write_file(out.windows_path, std::vector<std::uint8_t>(1 << 20, 0xAB));
+    const HostScript s = script(out, 9, 7, 2);
+    ASSERT_TRUE(run(s));
+    EXPECT_LT(read_file(out.windows_path).size(), std::size_t(1) << 20);
+    expect_frames(out, s, 2, true);
+}
+
+// The host's path is UTF-16 and reaches CreateFileW as it is.
+TEST_F(Export, WritesToAPathBeyondAscii) {
+    const WorkFile dir = work_file("");
+    const std::u16string name = u"書き出し \u00e9\U0001F3A5.png";
+    HostScript s = script(dir, 6, 4, 2);
+    s.output_path = host::utf16_from_utf8(dir.windows_path) + name;
+    ASSERT_TRUE(run(s));
+    const std::filesystem::path path(std::wstring(s.output_path.begin(), s.output_path.end()));
+    std::error_code ec;
+    ASSERT_TRUE(std::filesystem::exists(path, ec));
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<Chunk> chunks = read_chunks(bytes);
+    ASSERT_GE(chunks.size(), 2u);
+    EXPECT_EQ(chunks[1].type, "acTL");
+    in.close();
+    std::filesystem::remove(path, ec);
+}
+
+TEST_F(Export, StopBeforeTheFirstFrameLeavesOnlyTheTrailer) {
+    const WorkFile out = work_file("stop0.png");
+    HostScript s = script(out, 8, 8, 3);
+    s.stop_before = 0;
+    EXPECT_TRUE(run(s));
+    EXPECT_EQ(log_.calls, (std::vector<std::string>{"setup 16 1", "progress 0 3", "stop? 0"}));
+    EXPECT_TRUE(is_trailer_only(read_file(out.windows_path)));
+}
+
+TEST_F(Export, StopMidRunKeepsTheFramesBeforeIt) {
+    const WorkFile out = work_file("stop2.png");
+    HostScript s = script(out, 17, 10, 5);
+    s.stop_before = 2;
+    EXPECT_TRUE(run(s));
+    ASSERT_GE(log_.calls.size(), 2u);
+    EXPECT_EQ(log_.calls.back(), "stop? 2") << "no callback after the host asked to stop";
+    EXPECT_EQ(log_.frames_served, 2);
+    expect_frames(out, s, 2, true);
+}
+
+TEST_F(Export, NullFrameFailsTheRun) {
+    {
+        const WorkFile out = work_file("null0.png");
+        HostScript s = script(out, 8, 8, 3);
+        s.null_frame = 0;
+        EXPECT_FALSE(run(s));
+        EXPECT_EQ(log_.calls.back(), "fetch 0 HF64");
+        EXPECT_TRUE(is_trailer_only(read_file(out.windows_path)));
+    }
+    {
+        const WorkFile out = work_file("null2.png");
+        HostScript s = script(out, 12, 5, 4);
+        s.null_frame = 2;
+        EXPECT_FALSE(run(s));
+        EXPECT_EQ(log_.calls.back(), "fetch 2 HF64") << "the run ends at the failed frame";
+        expect_frames(out, s, 2, true);
+    }
+}
+
+TEST_F(Export, AFileThatCannotBeCreatedFailsBeforeAnyFrameCallback) {
+    const WorkFile missing_dir = work_file("no-such-folder/out.png");
+    const WorkFile a_folder = work_file("");  // the work folder itself
+    for (const WorkFile* out : {&missing_dir, &a_folder}) {
+        const HostScript s = script(*out, 8, 8, 3);
+        EXPECT_FALSE(run(s)) << out->windows_path;
+        EXPECT_EQ(log_.calls, std::vector<std::string>{"setup 16 1"});
+    }
+    EXPECT_FALSE(file_exists(missing_dir.windows_path));
+}
+
+TEST_F(Export, NoFramesGiveTheTrailerAndSuccess) {
+    for (const std::int32_t count : {0, -1, INT32_MIN}) {
+        const WorkFile out = work_file("empty" + std::to_string(count) + ".png");
+        const HostScript s = script(out, 8, 8, count);
+        EXPECT_TRUE(run(s)) << count;
+        EXPECT_EQ(log_.calls, std::vector<std::string>{"setup 16 1"});
+        EXPECT_TRUE(is_trailer_only(read_file(out.windows_path))) << count;
+    }
+}
+
+TEST_F(Export, FrameRatesReachEveryFcTLAsDelays) {
+    struct Rate {
+        std::int32_t fps_num, fps_den;
+        std::uint16_t delay_num, delay_den;
+    };
+    const Rate rates[] = {
+        {30, 1, 1, 30},           {30000, 1001, 1001, 30000}, {60, 2, 2, 60},
+        {0, 1, 1, 0},             {70000, 1, 1, 7000},        {655360, 1, 1, 6554},
+        {1, 70000, 60000, 1},     {1, 65536, 60000, 1},       {3, 100000, 60000, 2},
+        {100000, 3, 1, 10000},    {200000, 100001, 10001, 20000}, {120000, 2002, 1001, 60000},
+        {32767, 200000000, 60000, 10}, {1, 2147483647, 60000, 1},
+    };
+    for (const Rate& r : rates) {
+        const WorkFile out = work_file("rate.png");
+        HostScript s = script(out, 3, 2, 2);
+        s.fps_num = r.fps_num;
+        s.fps_den = r.fps_den;
+        ASSERT_TRUE(run(s));
+        int fctl = 0;
+        for (const Chunk& c : read_chunks(read_file(out.windows_path))) {
+            if (c.type != "fcTL") continue;
+            ++fctl;
+            EXPECT_EQ(be16(&c.data[20]), r.delay_num) << r.fps_num << "/" << r.fps_den;
+            EXPECT_EQ(be16(&c.data[22]), r.delay_den) << r.fps_num << "/" << r.fps_den;
+        }
+        EXPECT_EQ(fctl, 2);
+    }
+}
+
+// Wine's encoder writes 8 KiB IDAT chunks, so a large frame that does not
+// compress spans far more than 256 of them; every one must reach the file.
+TEST_F(Export, LargeNoisyFramesDecodeComplete) {
+    const WorkFile out = work_file("noise.png");
+    HostScript s = script(out, 1920, 1080, 2);
+    s.content = DemoContent::Noise;
+    ASSERT_TRUE(run(s));
+    std::size_t first_frame_idats = 0;
+    for (const Chunk& c : read_chunks(read_file(out.windows_path))) first_frame_idats += c.type == "IDAT";
+    EXPECT_GT(first_frame_idats, 256u);
+    expect_frames(out, s, 2, true);
+}
+
+// C:/temp is the diagnostic folder. Only this test makes it, and removes it.
+class DiagnosticCopies : public Export {
+protected:
+    static constexpr const char* kFolder = "C:/temp";
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(kFolder, ec);
+    }
+    static std::string copy(const char* prefix, int index) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%s/%s%03d.png", kFolder, prefix, index);
+        return name;
+    }
+};
+
+// The image data of frame `index` in the APNG, fdAT sequence numbers dropped.
+std::vector<std::uint8_t> frame_data(const std::vector<Chunk>& chunks, int index) {
+    std::vector<std::uint8_t> data;
+    int frame = -1;
+    for (const Chunk& c : chunks) {
+        if (c.type == "fcTL") ++frame;
+        if (frame != index) continue;
+        if (c.type == "IDAT") data.insert(data.end(), c.data.begin(), c.data.end());
+        if (c.type == "fdAT") data.insert(data.end(), c.data.begin() + 4, c.data.end());
+    }
+    return data;
+}
+
+TEST_F(DiagnosticCopies, EveryFrameLeavesTwoCopiesAndTheFolderChangesNothingElse) {
+    std::error_code ec;
+    std::filesystem::remove_all(kFolder, ec);
+    ASSERT_TRUE(std::filesystem::create_directory(kFolder));
+
+    const WorkFile with = work_file("with-temp.png");
+    HostScript s = script(with, 21, 13, 4);
+    s.null_frame = 3;
+    EXPECT_FALSE(run(s));
+    const std::vector<Chunk> chunks = read_chunks(read_file(with.windows_path));
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(file_exists(copy("as", i))) << i;
+        const std::vector<std::uint8_t> at = read_file(copy("at", i));
+        ASSERT_FALSE(at.empty()) << i;
+        // The copy is that frame's PNG: its IHDR is the file's, its image data
+        // what the file carries for the frame.
+        const std::vector<Chunk> own = read_chunks(at);
+        ASSERT_FALSE(own.empty());
+        EXPECT_EQ(own.front().data, chunks.front().data) << i;
+        EXPECT_EQ(frame_data(own, -1), frame_data(chunks, i)) << i;
+    }
+    // Frame 1's copy decodes, on its own, to that frame.
+    const WorkFile copy1 = work_file("at001.png");
+    write_file(copy1.windows_path, read_file(copy("at", 1)));
+    const auto decoded = decode_with_pillow(copy1);
+    ASSERT_TRUE(decoded && decoded->size() == 1);
+    EXPECT_TRUE((*decoded)[0].rgba == expected_rgba(s.content, 21, 13, 1, 4, true));
+    // The null frame never reached the encoder.
+    EXPECT_FALSE(file_exists(copy("as", 3)));
+    EXPECT_FALSE(file_exists(copy("at", 3)));
+
+    std::filesystem::remove_all(kFolder, ec);
+    const WorkFile without = work_file("without-temp.png");
+    s.output_path = without.host_path();
+    EXPECT_FALSE(run(s));
+    EXPECT_EQ(read_file(without.windows_path), read_file(with.windows_path));
+}
+
+}  // namespace
+}  // namespace vorlane::test
