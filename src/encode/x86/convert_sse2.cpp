@@ -49,13 +49,21 @@ __m128 decode(__m128i h) {
     return _mm_castsi128_ps(_mm_or_si128(bits, sign));
 }
 
+// The plain steps with the clamps moved: min(1, v) first, which changes no
+// result (anything from 1 up gives 255.5 and so 255) and keeps the integer
+// conversion in range; negatives, -0, -infinity and NaN (which minps passes
+// on as its second operand) come out as 0 or less, or as the integer
+// indefinite value, and the saturation when packing makes all of them 0.
 __m128i quantise(__m128 v) {
-    // maxps returns its second operand when either is NaN, so this is
-    // v > 0 ? v : 0 with NaN going to 0 (and -0 to +0).
-    const __m128 clamped = _mm_max_ps(v, _mm_setzero_ps());
-    const __m128 scaled = _mm_add_ps(_mm_mul_ps(clamped, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f));
-    // Clamp before truncating (scaled is never NaN): 255 when scaled >= 255.
-    return _mm_cvttps_epi32(_mm_min_ps(scaled, _mm_set1_ps(255.0f)));
+    const __m128 limited = _mm_min_ps(_mm_set1_ps(1.0f), v);
+    return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(limited, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)));
+}
+
+// Four words A << 24 | R << 16 | G << 8 | B, saturating each channel to 0 ... 255.
+__m128i pack(__m128i r, __m128i g, __m128i b, __m128i a) {
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(b, r), _mm_packs_epi32(g, a));  // B0-3 R0-3 G0-3 A0-3
+    const __m128i pairs = _mm_unpacklo_epi8(bytes, _mm_srli_si128(bytes, 8));              // B0 G0 B1 G1 ... R0 A0 ...
+    return _mm_unpacklo_epi16(pairs, _mm_srli_si128(pairs, 8));                             // B0 G0 R0 A0 B1 ...
 }
 
 template <bool kDivide>
@@ -76,10 +84,7 @@ void convert_groups(const std::uint8_t* hf64, std::uint32_t* argb, std::size_t g
             g = _mm_mul_ps(g, m);
             b = _mm_mul_ps(b, m);
         }
-        const __m128i word = _mm_or_si128(
-            _mm_or_si128(_mm_slli_epi32(quantise(a), 24), _mm_slli_epi32(quantise(r), 16)),
-            _mm_or_si128(_mm_slli_epi32(quantise(g), 8), quantise(b)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(argb + 4 * i), word);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(argb + 4 * i), pack(quantise(r), quantise(g), quantise(b), quantise(a)));
     }
 }
 
