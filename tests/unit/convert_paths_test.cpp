@@ -152,25 +152,31 @@ TEST_P(ConvertPaths, SoftEdgesNearRoundingBoundaries) {
 }
 
 TEST_P(ConvertPaths, EveryRemainderAndMisalignedStart) {
+    // Input at every byte offset, output at every word offset within a
+    // 32-byte line, so that both the vector loop's remainder and the pixels
+    // taken before the output is aligned are met at every length.
     std::mt19937 random(7);
     for (std::size_t count = 1; count <= 40; ++count) {
-        for (std::size_t offset = 0; offset < 8; ++offset) {
-            for (const bool divide : {false, true}) {
+        for (std::size_t in_offset = 0; in_offset < 8; ++in_offset) {
+            for (std::size_t out_offset = 0; out_offset < 8; ++out_offset) {
+                const bool divide = (count + in_offset + out_offset) % 2 == 0;
                 std::vector<Pixel> pixels(count);
                 for (Pixel& p : pixels)
                     p = {std::uint16_t(random() % 0x3E00), std::uint16_t(random()), std::uint16_t(random() % 0x3C01),
                          kAlphas[random() % std::size(kAlphas)]};
                 const std::vector<std::uint8_t> bytes = to_bytes(pixels);
-                // Exactly sized, so that the sanitizer sees any read or write
-                // past either end.
-                const auto input = std::make_unique<std::uint8_t[]>(offset + bytes.size());
-                std::memcpy(input.get() + offset, bytes.data(), bytes.size());
-                const auto got = std::make_unique<std::uint32_t[]>(count);
-                FrameConverter::convert(input.get() + offset, got.get(), count, divide);
+                // Exactly sized past the end, so that the sanitizer sees any
+                // read or write beyond it.
+                const auto input = std::make_unique<std::uint8_t[]>(in_offset + bytes.size());
+                std::memcpy(input.get() + in_offset, bytes.data(), bytes.size());
+                const auto output = std::make_unique<std::uint32_t[]>(out_offset + count);
+                std::uint32_t* got = output.get() + out_offset;
+                FrameConverter::convert(input.get() + in_offset, got, count, divide);
                 for (std::size_t i = 0; i < count; ++i) {
                     const Pixel& p = pixels[i];
                     ASSERT_EQ(got[i], FrameConverter::convert_pixel(p.r, p.g, p.b, p.a, divide))
-                        << "count " << count << " offset " << offset << " pixel " << i << ": " << describe(p, divide);
+                        << "count " << count << " input offset " << in_offset << " output offset " << out_offset
+                        << " pixel " << i << ": " << describe(p, divide);
                 }
             }
         }
