@@ -23,12 +23,14 @@ constexpr std::size_t kPixels = std::size_t(kWidth) * kHeight;
 
 struct Buffers {
     std::vector<std::uint16_t> hf64;     // 16.6 MB, the host's frame
+    std::vector<std::uint16_t> noise;    // the same size of random values: no pixel is opaque or transparent
     std::vector<std::uint32_t> argb;     // 8.3 MB, the converted block
     std::vector<std::uint8_t> scratch;   // 16.6 MB, for the full-size copy
     Buffers() : argb(kPixels, 0), scratch(kPixels * 8, 0) {
         // A frame from the middle of the animation: transparent background,
         // soft edges and highlights above 1.
         vorlane::host::render_demo_frame(vorlane::host::DemoContent::Shapes, kWidth, kHeight, 20, 60, hf64);
+        vorlane::host::render_demo_frame(vorlane::host::DemoContent::Noise, kWidth, kHeight, 20, 60, noise);
     }
     const std::uint8_t* in() const { return reinterpret_cast<const std::uint8_t*>(hf64.data()); }
 };
@@ -38,15 +40,16 @@ Buffers& buffers() {
     return b;
 }
 
-void convert_on(benchmark::State& state, vorlane::ConverterPath path, bool divide) {
+void convert_on(benchmark::State& state, vorlane::ConverterPath path, bool divide, bool noise = false) {
     if (path > vorlane::best_converter_path()) {
         state.SkipWithError("this CPU cannot run this path");
         return;
     }
     Buffers& b = buffers();
     vorlane::set_converter_override(path);
+    const std::uint8_t* in = noise ? reinterpret_cast<const std::uint8_t*>(b.noise.data()) : b.in();
     for (auto _ : state) {
-        vorlane::FrameConverter::convert(b.in(), b.argb.data(), kPixels, divide);
+        vorlane::FrameConverter::convert(in, b.argb.data(), kPixels, divide);
         benchmark::ClobberMemory();
     }
     vorlane::clear_converter_override();
@@ -58,6 +61,9 @@ void BM_convert_sse2(benchmark::State& s) { convert_on(s, vorlane::ConverterPath
 void BM_convert_avx2(benchmark::State& s) { convert_on(s, vorlane::ConverterPath::Avx2, true); }
 void BM_convert_fast(benchmark::State& s) { convert_on(s, vorlane::best_converter_path(), true); }
 void BM_convert_fast_nodivide(benchmark::State& s) { convert_on(s, vorlane::best_converter_path(), false); }
+// The worst case for the fast path: every pixel's alpha lies strictly
+// between 0 and 1, so every group divides.
+void BM_convert_fast_noise(benchmark::State& s) { convert_on(s, vorlane::best_converter_path(), true, true); }
 
 // The conversion's own traffic: all 16.6 MB of the frame read, 8.3 MB of
 // block written (each half of the frame copied onto the block in turn).
@@ -106,6 +112,7 @@ VORLANE_BENCH(BM_convert_sse2);
 VORLANE_BENCH(BM_convert_avx2);
 VORLANE_BENCH(BM_convert_fast);
 VORLANE_BENCH(BM_convert_fast_nodivide);
+VORLANE_BENCH(BM_convert_fast_noise);
 VORLANE_BENCH(BM_memcpy_frame_onto_block);
 VORLANE_BENCH(BM_memcpy_block);
 VORLANE_BENCH(BM_memcpy_frame);
@@ -157,6 +164,7 @@ int main(int argc, char** argv) {
     print_ratio(reporter, "BM_convert_sse2", "BM_memcpy_frame_onto_block");
     print_ratio(reporter, "BM_convert_avx2", "BM_memcpy_frame_onto_block");
     print_ratio(reporter, "BM_convert_fast_nodivide", "BM_memcpy_frame_onto_block");
+    print_ratio(reporter, "BM_convert_fast_noise", "BM_memcpy_frame_onto_block");
     benchmark::Shutdown();
     return 0;
 }

@@ -151,6 +151,25 @@ TEST_P(ConvertPaths, SoftEdgesNearRoundingBoundaries) {
     EXPECT_EQ(word, 0xA37F0000u);
 }
 
+TEST_P(ConvertPaths, GroupsMixingOpaqueTransparentAndPartialAlpha) {
+    // Vector paths may skip the division for a group whose alphas are all
+    // 0, 1 or not above 0; a single partial alpha at any lane must bring it
+    // back, for the whole group.
+    constexpr std::uint16_t kNothingToDivide[] = {0x0000, 0x3C00, 0x8000, 0xBC00, 0x7E00, 0xFC00};
+    std::vector<Pixel> pixels;
+    std::mt19937 random(99);
+    for (int group = 0; group < 4096; ++group) {
+        const int partial_lane = group % 17;  // 8 ... 16: none in this group
+        for (int lane = 0; lane < 8; ++lane) {
+            const std::uint16_t a = lane == partial_lane ? std::uint16_t(0x0001 + random() % 0x3BFF)
+                                                         : kNothingToDivide[random() % std::size(kNothingToDivide)];
+            pixels.push_back({std::uint16_t(random() % 0x3E00), std::uint16_t(random()), std::uint16_t(0x3555), a});
+        }
+    }
+    expect_same_as_plain(pixels, true);
+    expect_same_as_plain(pixels, false);
+}
+
 TEST_P(ConvertPaths, EveryRemainderAndMisalignedStart) {
     // Input at every byte offset, output at every word offset within a
     // 32-byte line, so that both the vector loop's remainder and the pixels

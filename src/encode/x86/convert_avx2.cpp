@@ -71,10 +71,16 @@ VORLANE_TARGET_AVX2_F16C void convert_groups(const std::uint8_t* hf64, std::uint
             // and multiply by 1: unchanged, and never a division by zero.
             const __m256 one = _mm256_set1_ps(1.0f);
             const __m256 positive = _mm256_cmp_ps(a, _mm256_setzero_ps(), _CMP_GT_OQ);
-            const __m256 m = _mm256_div_ps(one, _mm256_blendv_ps(one, a, positive));
-            r = _mm256_mul_ps(r, m);
-            g = _mm256_mul_ps(g, m);
-            b = _mm256_mul_ps(b, m);
+            // Transparent and opaque pixels, most of a typical overlay, have
+            // nothing to divide (1 / 1 multiplies by exactly 1): skip the
+            // division when all eight are such.
+            const __m256 partial = _mm256_andnot_ps(_mm256_cmp_ps(a, one, _CMP_EQ_OQ), positive);
+            if (_mm256_movemask_ps(partial) != 0) {
+                const __m256 m = _mm256_div_ps(one, _mm256_blendv_ps(one, a, positive));
+                r = _mm256_mul_ps(r, m);
+                g = _mm256_mul_ps(g, m);
+                b = _mm256_mul_ps(b, m);
+            }
         }
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(argb + 8 * i),
                             pack(quantise(r), quantise(g), quantise(b), quantise(a)));
