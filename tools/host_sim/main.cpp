@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "plugin_module.h"
@@ -149,7 +150,7 @@ int main(int argc, char** argv) {
         if (leak_for_test) {
             // Deliberately never released: one handle or descriptor, and
             // memory that is written so that it is really committed.
-            static_cast<void>(std::fopen(output.c_str(), "rb"));
+            static_cast<void>(new std::ifstream(output, std::ios::binary));
             std::memset(new char[1 << 20], 1, 1 << 20);
         }
 
