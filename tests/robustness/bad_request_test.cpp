@@ -1,15 +1,18 @@
 // Bad requests through the module boundary: the plugin module is loaded as
 // the host loads it, and every request goes through its table's on_output.
-// Each request sits in a heap block of exactly the record's size with the
-// slots the plugin must not read filled with 0xCC.
+// Each request sits in a block of exactly the record's size that no read can
+// run past, with the slots the plugin must not read filled with 0xCC.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "apng_check.h"
 #include "file_checks.h"
+#include "guarded_block.h"
 #include "plugin_module.h"
 #include "test_host.h"
 
@@ -57,14 +60,15 @@ protected:
 host::PluginModule* BadRequest::module_ = nullptr;
 
 // Sizes the encoder must refuse before reading a single pixel: the host's
-// buffer is eight bytes, so any read of the pixels it describes is caught.
+// buffer is eight guarded bytes, so any read of the pixels it describes is caught.
 TEST_F(BadRequest, SizesThatCannotBeEncodedFailFrameZeroWithoutReadingPixels) {
     const std::pair<std::int32_t, std::int32_t> sizes[] = {
         {0, 3}, {5, 0}, {-1, 3}, {5, -7}, {INT32_MIN, 1}, {INT32_MIN, INT32_MIN},
         {46341, 46341},   // 4 x 46341^2 just above 2^31 - 1
         {536870912, 1},   // 4 x 2^29 = 2^31
         {65536, 8192}, {INT32_MAX, INT32_MAX}};
-    const std::unique_ptr<std::uint8_t[]> tiny(new std::uint8_t[8]());
+    const GuardedBlock tiny(8);
+    std::memset(tiny.data(), 0, 8);
     for (auto [w, h] : sizes) {
         SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
         const std::string path = fresh_path("size");
@@ -72,7 +76,7 @@ TEST_F(BadRequest, SizesThatCannotBeEncodedFailFrameZeroWithoutReadingPixels) {
         config.width = w;
         config.height = h;
         config.path = utf16(path);
-        config.pixels_override = tiny.get();
+        config.pixels_override = tiny.data();
         TestHost host(config);
         EXPECT_FALSE(export_with(host));
         EXPECT_EQ(host.log().calls, calls_for(1, 3));

@@ -79,8 +79,8 @@ OutputRequest* TestHost::request() {
         const std::size_t pixels = std::size_t(c.width) * std::size_t(c.height);
         // Exactly the frame's size, fresh for every frame: the plugin reads it
         // completely before its next call, and not a byte further.
-        current->frame_.reset(new std::uint8_t[pixels * 8]);
-        std::uint8_t* f = current->frame_.get();
+        current->frame_ = std::make_unique<GuardedBlock>(pixels * 8);
+        std::uint8_t* f = current->frame_->data();
         for (std::size_t p = 0; p < pixels; ++p) {
             for (int ch = 0; ch < 4; ++ch) {
                 const float v = ch == 3 ? 1.0f : float(channel(index, p, ch)) / 255.0f;
@@ -92,9 +92,9 @@ OutputRequest* TestHost::request() {
         return f;
     };
 
-    record_.reset(new std::uint8_t[sizeof(OutputRequest)]);
-    std::memset(record_.get(), 0xCC, sizeof(OutputRequest));
-    auto* r = reinterpret_cast<OutputRequest*>(record_.get());
+    record_ = std::make_unique<GuardedBlock>(sizeof(OutputRequest));
+    std::memset(record_->data(), 0xCC, sizeof(OutputRequest));
+    auto* r = reinterpret_cast<OutputRequest*>(record_->data());
     r->width = config_.width;
     r->height = config_.height;
     r->fps_num = config_.fps_num;

@@ -1,12 +1,13 @@
 #pragma once
-// A host for bad requests: an OutputRequest in a heap block of exactly the
-// record's size (reading past it is caught by AddressSanitizer), the slots we
+// A host for bad requests: an OutputRequest in a block of exactly the
+// record's size that no read can run past (see guarded_block.h), the slots we
 // must not read filled with garbage, and callbacks that log what they see.
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "guarded_block.h"
 #include "host/output_request.h"
 
 namespace vorlane::robust {
@@ -46,8 +47,8 @@ public:
 private:
     HostConfig config_;
     HostLog log_;
-    std::unique_ptr<std::uint8_t[]> record_;
-    std::unique_ptr<std::uint8_t[]> frame_;
+    std::unique_ptr<GuardedBlock> record_;
+    std::unique_ptr<GuardedBlock> frame_;
 };
 
 }  // namespace vorlane::robust

@@ -41,11 +41,22 @@ bool run_linux_program(const std::string& program, const std::vector<std::string
     return true;
 }
 
+// Linux programs rename their result into place when done. The limit only
+// keeps a program that never started from hanging the suite.
+bool wait_for_result(const std::string& result, const std::string& failed = {}) {
+    for (int waited = 0; waited < 1200; ++waited) {
+        if (file_exists(result)) return true;
+        if (!failed.empty() && file_exists(failed)) return false;
+        Sleep(50);
+    }
+    return file_exists(result);
+}
+
 }  // namespace
 
 std::unique_ptr<host::PluginModule> load_module() {
     std::string error;
-    auto module = host::PluginModule::load(windows_from_unix(VORLANE_MODULE_PATH), error);
+    auto module = host::PluginModule::load(VORLANE_MODULE_PATH, error);
     if (!module) ADD_FAILURE() << "cannot load the module: " << error;
     return module;
 }
@@ -84,17 +95,13 @@ std::optional<std::vector<DecodedFrame>> decode_with_pillow(const WorkFile& png)
     std::filesystem::remove(failed, ec);
     if (!run_linux_program(VORLANE_PYTHON, {VORLANE_TEST_TOOLS "/decode_apng.py", png.unix_path, dump.unix_path}))
         return std::nullopt;
-    // The decoder renames its result into place when done. The limit only
-    // keeps a decoder that never started from hanging the suite.
-    for (int waited = 0; !file_exists(dump.windows_path) && waited < 1200; ++waited) {
+    if (!wait_for_result(dump.windows_path, failed)) {
         if (file_exists(failed)) {
-            ADD_FAILURE() << "Pillow: " << std::string(reinterpret_cast<const char*>(read_file(failed).data()),
-                                                         read_file(failed).size());
-            return std::nullopt;
+            const std::vector<std::uint8_t> error = read_file(failed);
+            ADD_FAILURE() << "Pillow: " << std::string(error.begin(), error.end());
         }
-        Sleep(50);
+        return std::nullopt;
     }
-    if (!file_exists(dump.windows_path)) return std::nullopt;
 
     const std::vector<std::uint8_t> bytes = read_file(dump.windows_path);
     std::size_t at = 0;
@@ -113,6 +120,32 @@ std::optional<std::vector<DecodedFrame>> decode_with_pillow(const WorkFile& png)
         if (!take(frame.rgba.data(), frame.rgba.size())) return std::nullopt;
     }
     return frames;
+}
+
+bool check_with_pngcheck(const WorkFile& png, std::string* output) {
+    const WorkFile result = work_file(std::filesystem::path(png.unix_path).filename().string() + ".pngcheck");
+    std::error_code ec;
+    std::filesystem::remove(result.windows_path, ec);
+    if (!run_linux_program("/bin/sh", {VORLANE_TEST_TOOLS "/pngcheck_result.sh", png.unix_path, result.unix_path}) ||
+        !wait_for_result(result.windows_path))
+        return false;
+    const std::vector<std::uint8_t> bytes = read_file(result.windows_path);
+    const std::string text(bytes.begin(), bytes.end());
+    const std::size_t newline = text.find('\n');
+    if (output) *output = newline == std::string::npos ? std::string() : text.substr(newline + 1);
+    return text.compare(0, newline, "0") == 0;
+}
+
+bool set_immutable(const WorkFile& file, bool immutable) {
+    const WorkFile result = work_file(std::filesystem::path(file.unix_path).filename().string() + ".chattr");
+    std::error_code ec;
+    std::filesystem::remove(result.windows_path, ec);
+    if (!run_linux_program("/bin/sh", {VORLANE_TEST_TOOLS "/set_immutable.sh", immutable ? "+i" : "-i", file.unix_path,
+                                       result.unix_path}) ||
+        !wait_for_result(result.windows_path))
+        return false;
+    const std::vector<std::uint8_t> bytes = read_file(result.windows_path);
+    return std::string(bytes.begin(), bytes.end()).rfind("0\n", 0) == 0;
 }
 
 std::vector<std::uint8_t> expected_rgba(host::DemoContent content, std::int32_t width, std::int32_t height,

@@ -39,6 +39,13 @@ struct DecodedFrame {
 // Every frame as Pillow decodes it; nothing when Pillow cannot.
 std::optional<std::vector<DecodedFrame>> decode_with_pillow(const WorkFile& png);
 
+// pngcheck's verdict on the whole file, and its report; false also when it
+// could not be run.
+bool check_with_pngcheck(const WorkFile& png, std::string* output = nullptr);
+
+// Sets or clears the Linux immutable flag (chattr); false when that failed.
+bool set_immutable(const WorkFile& file, bool immutable);
+
 // What a frame of the demo must decode to: RGBA bytes of FrameConverter's words.
 std::vector<std::uint8_t> expected_rgba(host::DemoContent content, std::int32_t width, std::int32_t height,
                                         std::int32_t index, std::int32_t frame_count, bool divide);
