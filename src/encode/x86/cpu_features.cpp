@@ -42,11 +42,11 @@ unsigned long long xcr0() {
 bool cpu_has_avx2_f16c() {
     if (cpuid(0, 0).eax < 7) return false;
     const unsigned ecx = cpuid(1, 0).ecx;
-    const bool osxsave = (ecx >> 27) & 1, avx = (ecx >> 28) & 1, f16c = (ecx >> 29) & 1;
+    const bool osxsave = ((ecx >> 27) & 1) != 0, avx = ((ecx >> 28) & 1) != 0, f16c = ((ecx >> 29) & 1) != 0;
     if (!osxsave || !avx || !f16c) return false;
     // The CPU may have AVX while the OS does not save YMM state across switches.
     if ((xcr0() & 0x6) != 0x6) return false;
-    return (cpuid(7, 0).ebx >> 5) & 1;
+    return ((cpuid(7, 0).ebx >> 5) & 1) != 0;
 }
 
 }  // namespace vorlane::x86
