@@ -15,11 +15,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 #include <psapi.h>
 #else
@@ -158,7 +165,8 @@ int main(int argc, char** argv) {
     double fetch = 0, first_touch = 0, convert = 0, encode = 0, apng = 0, file_other = 0;
     std::uint64_t png_bytes = 0;
     std::vector<std::uint16_t> host_frame;  // the host's frame buffer, reused as a host would
-    std::FILE* raw = o.raw.empty() ? nullptr : std::fopen(o.raw.c_str(), "wb");
+    std::ofstream raw;
+    if (!o.raw.empty()) raw.open(o.raw, std::ios::binary);
     std::vector<std::uint8_t> rgba(o.raw.empty() ? 0 : block_size);
 
     const auto start = Clock::now();
@@ -200,13 +208,13 @@ int main(int argc, char** argv) {
             encode += since(t);
             if (!png) return 1;
 
-            if (raw) {  // untimed: only for the side-by-side with other encoders
+            if (raw.is_open()) {  // untimed: only for the side-by-side with other encoders
                 for (std::size_t p = 0; p < pixels; ++p) {
                     const std::uint8_t* s = argb.data() + 4 * p;
                     std::uint8_t* d = rgba.data() + 4 * p;
                     d[0] = s[2], d[1] = s[1], d[2] = s[0], d[3] = s[3];
                 }
-                std::fwrite(rgba.data(), 1, rgba.size(), raw);
+                raw.write(reinterpret_cast<const char*>(rgba.data()), std::streamsize(rgba.size()));
             }
 
             t = Clock::now();
@@ -234,7 +242,7 @@ int main(int argc, char** argv) {
         file_other += since(t);
     }
     const double total = since(start);
-    if (raw) std::fclose(raw);
+    raw.close();
     const double file_out = sink.seconds + file_other;
 
     const char* paths[] = {"plain", "SSE2", "AVX2+F16C"};
