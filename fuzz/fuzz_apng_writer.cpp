@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint32_t written = 0;
     for (FrameStream& frame : frames) {
         // As in a run: a stream the writer refuses fails that frame and ends the run.
-        if (!vorlane::ApngWriter::accepts(frame.bytes.get(), frame.size)) break;
+        if (!writer.accepts(frame.bytes.get(), frame.size)) break;
         writer.add_frame(std::int32_t(written), frame.bytes.get(), frame.size);
         ++written;
     }

@@ -20,7 +20,7 @@ static_assert(kTrailerTextData == 16);
 
 }  // namespace
 
-bool ApngWriter::accepts(const std::uint8_t* bytes, std::size_t size) {
+bool ApngWriter::accepts(const std::uint8_t* bytes, std::size_t size) const {
     if (size < 8 || std::memcmp(bytes, kPngSignature, 8) != 0) return false;
     const std::vector<ChunkRecord> table = ChunkScanner::scan(bytes, size);
     if (table.empty() || table.front().type != kIHDR || table.back().type != kIEND) return false;
@@ -35,6 +35,13 @@ bool ApngWriter::accepts(const std::uint8_t* bytes, std::size_t size) {
         // animation chunks would clash with ours.
         if (type == kIEND || type == kACTL || type == kFCTL || type == kFDAT) return false;
         image_data = image_data || type == kIDAT;
+    }
+    if (!first_header_.empty()) {
+        const ChunkRecord& ihdr = table.front();
+        const std::size_t ihdr_size = static_cast<std::size_t>(ihdr.length) + 12;
+        if (ihdr_size != first_header_.size() ||
+            std::memcmp(bytes + ihdr.offset, first_header_.data(), ihdr_size) != 0)
+            return false;
     }
     return image_data;
 }
@@ -87,7 +94,13 @@ void ApngWriter::write_fctl() {
 
 void ApngWriter::add_frame(std::int32_t index, std::uint8_t* bytes, std::size_t size) {
     ChunkScanner::scan(bytes, size, table_);
-    if (index == 0) write_first_frame_header(bytes, size);
+    if (index == 0) {
+        write_first_frame_header(bytes, size);
+        if (!table_.empty() && table_.front().type == kIHDR) {
+            const std::uint8_t* ihdr = bytes + table_.front().offset;
+            first_header_.assign(ihdr, ihdr + table_.front().length + 12);
+        }
+    }
     write_fctl();
     ++frames_added_;
 

@@ -26,9 +26,11 @@ public:
     // Whether a frame stream can be stitched in without breaking the file:
     // the PNG signature, IHDR first, at least one IDAT, and complete chunks
     // up to an IEND that ends the stream, with no IEND or animation chunk
-    // before it. Anything else (a truncated stream, a length past the limit,
-    // trailing bytes) means the encoder failed, and the frame with it.
-    static bool accepts(const std::uint8_t* bytes, std::size_t size);
+    // before it; after the first frame, an IHDR identical to the first
+    // frame's, since only that one goes into the file. Anything else (a
+    // truncated stream, a length past the limit, trailing bytes, another
+    // pixel format) means the encoder failed, and the frame with it.
+    bool accepts(const std::uint8_t* bytes, std::size_t size) const;
 
     // Frames come in order 0, 1, 2, ... Later frames' IDAT chunks are turned
     // into fdAT chunks in place, in `bytes`, which is why it is not const.
@@ -53,6 +55,7 @@ private:
     std::uint64_t written_ = 0;       // bytes handed to the sink so far
     std::uint64_t actl_offset_ = 0;   // where acTL starts, to correct num_frames
     std::vector<ChunkRecord> table_;  // reused from frame to frame
+    std::vector<std::uint8_t> first_header_;  // frame 0's IHDR chunk, whole
 };
 
 }  // namespace vorlane

@@ -34,7 +34,7 @@ bool OutputJob::run(const OutputRequest& request, EncoderStarter start_encoder) 
             MemoryBlock png = FrameEncoder::encode(pixels, width, height, divide_rgb_by_alpha.load() != 0, i, *encoder);
             // A stream the writer cannot stitch in soundly fails the frame, so
             // that the file never announces a frame it does not hold.
-            if (!png || !ApngWriter::accepts(png.data(), png.size())) {
+            if (!png || !writer.accepts(png.data(), png.size())) {
                 failed = true;
                 break;
             }

@@ -154,6 +154,27 @@ INSTANTIATE_TEST_SUITE_P(Streams, SpoiledFrame,
                                     std::to_string(std::get<1>(info.param));
                          });
 
+// Only frame 0's IHDR goes into the file: a later frame in another pixel
+// format would be decoded with the wrong one, so it fails the run instead.
+TEST(HostileEncoder, LaterFrameWithAnotherHeaderFailsTheRun) {
+    g_hostile_frame = 2;
+    g_mutation = [](const Bytes& png) {
+        Parts p = parts(png);
+        Bytes ihdr(p.before_idat.front().begin() + 8, p.before_idat.front().end() - 4);
+        ihdr[9] = 2;  // colour type RGB instead of RGBA
+        p.before_idat.front() = chunk("IHDR", ihdr);
+        return join(p, 1 << 20);
+    };
+    const std::string path = scratch_dir("other-header") + "/out.png";
+    HostConfig config;
+    config.path = std::u16string(path.begin(), path.end());
+    TestHost host(config);
+
+    EXPECT_FALSE(OutputJob::run(*host.request(), start_hostile));
+    EXPECT_EQ(check::check_apng(read_file(path), {5, 3, 1, 30, 2}), "");
+    EXPECT_TRUE(pngcheck_ok(path));
+}
+
 // An encoder writing tiny IDAT chunks puts far more than 256 chunks in a
 // frame; every one of them must reach the file.
 TEST(HostileEncoder, ThreeHundredIdatChunksAreAllKept) {
