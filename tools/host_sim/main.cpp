@@ -53,6 +53,32 @@ void draw_progress(std::int32_t index, std::int32_t total) {
     std::fflush(stderr);
 }
 
+// Prints a "growth:" line for every counter that moved and says whether any did.
+bool report_growth(const std::vector<ProcessCounter>& first, const std::vector<ProcessCounter>& previous,
+                   const std::vector<ProcessCounter>& counters, std::int32_t run, std::int32_t memory_tolerance) {
+    bool grew = false;
+    for (std::size_t i = 0; i < counters.size() && i < first.size(); ++i) {
+        // Whatever the first export sets up for later ones (loader,
+        // allocator pools) is in place by the time it is sampled, so a
+        // handle count that moves after it is the plugin's doing.
+        if (counters[i].is_handle_count && counters[i].value != first[i].value) {
+            std::printf("growth: %s %lld after export 1, %lld after export %d\n", counters[i].name.c_str(),
+                        static_cast<long long>(first[i].value), static_cast<long long>(counters[i].value), run);
+            grew = true;
+        }
+        // Memory may still settle during the second export (heaps grow
+        // in steps), so only what comes after it is held to the tolerance.
+        if (!counters[i].is_handle_count && memory_tolerance >= 0 && run >= 3 && i < previous.size() &&
+            counters[i].value - previous[i].value > memory_tolerance) {
+            std::printf("growth: %s %lld after export %d, %lld after export %d (tolerance %d)\n",
+                        counters[i].name.c_str(), static_cast<long long>(previous[i].value), run - 1,
+                        static_cast<long long>(counters[i].value), run, memory_tolerance);
+            grew = true;
+        }
+    }
+    return grew;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,30 +186,11 @@ int main(int argc, char** argv) {
         for (const ProcessCounter& c : counters) std::printf(" %s=%lld", c.name.c_str(), static_cast<long long>(c.value));
         std::printf("\n");
         if (run == 1) first = counters;
-        for (std::size_t i = 0; i < counters.size() && i < first.size(); ++i) {
-            // Whatever the first export sets up for later ones (loader,
-            // allocator pools) is in place by the time it is sampled, so a
-            // handle count that moves after it is the plugin's doing.
-            if (counters[i].is_handle_count && counters[i].value != first[i].value) {
-                std::printf("growth: %s %lld after export 1, %lld after export %d\n", counters[i].name.c_str(),
-                            static_cast<long long>(first[i].value), static_cast<long long>(counters[i].value), run);
-                grew = true;
-            }
-            // Memory may still settle during the second export (heaps grow
-            // in steps), so only what comes after it is held to the tolerance.
-            if (!counters[i].is_handle_count && memory_tolerance >= 0 && run >= 3 && i < previous.size() &&
-                counters[i].value - previous[i].value > memory_tolerance) {
-                std::printf("growth: %s %lld after export %d, %lld after export %d (tolerance %d)\n",
-                            counters[i].name.c_str(), static_cast<long long>(previous[i].value), run - 1,
-                            static_cast<long long>(counters[i].value), run, memory_tolerance);
-                grew = true;
-            }
-        }
+        grew = report_growth(first, previous, counters, run, memory_tolerance) || grew;
         previous = counters;
     }
     // A line to match: under Wine a test cannot always rely on the exit status.
     if (fail_on_growth && all_ok && !grew) std::printf("no growth over %d exports\n", repeat);
     if (fail_on_growth && grew) return 3;
-    const bool ok = all_ok;
-    return ok ? 0 : 1;
+    return all_ok ? 0 : 1;
 }
