@@ -59,15 +59,17 @@ double since(Clock::time_point start) {
 class TimedSink final : public vorlane::ByteSink {
 public:
     explicit TimedSink(vorlane::OutputFile& file) : file_(file) {}
-    void write(const std::uint8_t* data, std::size_t size) override {
+    bool write(const std::uint8_t* data, std::size_t size) override {
         const auto t = Clock::now();
-        file_.write(data, size);
+        const bool ok = file_.write(data, size);
         seconds += since(t);
+        return ok;
     }
-    void overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override {
+    bool overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override {
         const auto t = Clock::now();
-        file_.overwrite(offset, data, size);
+        const bool ok = file_.overwrite(offset, data, size);
         seconds += since(t);
+        return ok;
     }
     double seconds = 0;
 
@@ -238,8 +240,9 @@ int main(int argc, char** argv) {
         writer.finish();
         apng += since(t) - (sink.seconds - before);
         t = Clock::now();
-        file->close();
+        const bool closed = file->close();
         file_other += since(t);
+        if (writer.write_failed() || !closed) std::fprintf(stderr, "export_bench: the output file could not be written\n");
     }
     const double total = since(start);
     raw.close();

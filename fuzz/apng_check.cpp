@@ -29,16 +29,18 @@ std::string at(const Chunk& c, const std::string& what) {
 
 }  // namespace
 
-void RecordingSink::write(const std::uint8_t* data, std::size_t size) {
+bool RecordingSink::write(const std::uint8_t* data, std::size_t size) {
     bytes.insert(bytes.end(), data, data + size);
+    return true;
 }
 
-void RecordingSink::overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+bool RecordingSink::overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
     if (offset > bytes.size() || size > bytes.size() - offset) {
         error = "overwrite past the written bytes at " + std::to_string(offset);
-        return;
+        return false;
     }
     std::memcpy(bytes.data() + offset, data, size);
+    return true;
 }
 
 const std::vector<std::uint8_t>& trailer_bytes() {

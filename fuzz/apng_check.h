@@ -15,8 +15,8 @@ namespace vorlane::check {
 // what has been written so far (the writer may only correct earlier bytes).
 class RecordingSink final : public ByteSink {
 public:
-    void write(const std::uint8_t* data, std::size_t size) override;
-    void overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
+    bool write(const std::uint8_t* data, std::size_t size) override;
+    bool overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
 
     std::vector<std::uint8_t> bytes;
     std::string error;

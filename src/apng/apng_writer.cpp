@@ -51,7 +51,8 @@ ApngWriter::ApngWriter(ByteSink& sink, const ApngLayout& layout) : sink_(sink), 
 }
 
 void ApngWriter::emit(const std::uint8_t* data, std::size_t size) {
-    sink_.write(data, size);
+    if (write_failed_) return;
+    write_failed_ = !sink_.write(data, size);
     written_ += size;
 }
 
@@ -127,11 +128,11 @@ void ApngWriter::add_frame(std::int32_t index, std::uint8_t* bytes, std::size_t 
 void ApngWriter::finish() {
     // A run that ended early announces in acTL only the frames it holds:
     // decoders reject a file whose frame count differs from its acTL.
-    if (frames_added_ > 0 && frames_added_ != layout_.frame_count) {
+    if (frames_added_ > 0 && frames_added_ != layout_.frame_count && !write_failed_) {
         std::uint8_t actl[kActlSize] = {};
         store_be32(actl + 8, static_cast<std::uint32_t>(frames_added_));
         ChunkWriter::frame(actl, 0, kActlSize, kACTL);
-        sink_.overwrite(actl_offset_, actl, kActlSize);
+        write_failed_ = !sink_.overwrite(actl_offset_, actl, kActlSize);
     }
 
     std::memcpy(&scratch_[8], kTrailerText, kTrailerTextData);

@@ -39,6 +39,11 @@ public:
     // Trailer text chunk and IEND. Called once, after the last frame or none.
     void finish();
 
+    // Whether a write to the sink failed or came up short. From then on the
+    // writer writes nothing more: bytes after a gap would land where a reader
+    // expects others, and the file is lost either way.
+    bool write_failed() const { return write_failed_; }
+
     std::int32_t frames_added() const { return frames_added_; }
 
 private:
@@ -52,6 +57,7 @@ private:
     std::array<std::uint8_t, 260> scratch_{};
     std::uint32_t next_sequence_ = 0;
     std::int32_t frames_added_ = 0;
+    bool write_failed_ = false;
     std::uint64_t written_ = 0;       // bytes handed to the sink so far
     std::uint64_t actl_offset_ = 0;   // where acTL starts, to correct num_frames
     std::vector<ChunkRecord> table_;  // reused from frame to frame

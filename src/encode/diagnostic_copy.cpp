@@ -18,7 +18,9 @@ std::u16string diagnostic_path(const char* prefix, std::int32_t frame_index) {
 void write_diagnostic_copy(const char16_t* path, const std::uint8_t* data, std::size_t size) noexcept {
     auto file = OutputFile::create(path, OutputFile::Access::WriteOnly);
     if (!file) return;
-    file->write(data, size);
+    // Best effort: a copy for debugging never decides the export.
+    static_cast<void>(file->write(data, size));
+    static_cast<void>(file->close());
 }
 
 }  // namespace vorlane

@@ -39,9 +39,13 @@ bool OutputJob::run(const OutputRequest& request, EncoderStarter start_encoder) 
                 break;
             }
             writer.add_frame(i, png.data(), png.size());
+            // A full disk or a lost share: the file is lost, so no more frames.
+            if (writer.write_failed()) break;
         }
         writer.finish();
-        file->close();
+        failed = failed || writer.write_failed();
+        // Closing may be the first to report a write the system delayed.
+        failed = !file->close() || failed;
     }
     return !failed;
 }

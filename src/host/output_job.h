@@ -8,8 +8,8 @@ namespace vorlane {
 
 // One export: pulls every frame from the host, encodes it and stitches the
 // PNGs into one APNG at the host's path. True when no frame failed (a run the
-// host stopped early included); false when the file cannot be created or a
-// frame cannot be encoded.
+// host stopped early included); false when the file cannot be created, a
+// frame cannot be encoded, or the file cannot be written or closed.
 struct OutputJob {
     using EncoderStarter = std::unique_ptr<PngEncoder> (*)();
     // Tests start their own encoder in place of the platform's.

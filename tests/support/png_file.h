@@ -18,9 +18,13 @@ using Bytes = std::vector<std::uint8_t>;
 
 class MemorySink final : public ByteSink {
 public:
-    void write(const std::uint8_t* data, std::size_t size) override { bytes.insert(bytes.end(), data, data + size); }
-    void overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override {
+    bool write(const std::uint8_t* data, std::size_t size) override {
+        bytes.insert(bytes.end(), data, data + size);
+        return true;
+    }
+    bool overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override {
         std::memcpy(bytes.data() + offset, data, size);
+        return true;
     }
     Bytes bytes;
 };

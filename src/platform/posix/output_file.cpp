@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <string>
 
 namespace vorlane {
@@ -39,13 +41,16 @@ std::string utf8_from_utf16(const char16_t* path) {
     return out;
 }
 
-void write_all(int fd, const std::uint8_t* data, std::size_t size) {
+bool write_all(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
-        if (n <= 0) return;  // write results do not decide the run
+        if (n < 0 && errno == EINTR) continue;
+        // A full disk shows as ENOSPC or EFBIG, or as a write that takes nothing.
+        if (n <= 0) return false;
         data += n;
         size -= static_cast<std::size_t>(n);
     }
+    return true;
 }
 
 }  // namespace
@@ -63,26 +68,29 @@ std::unique_ptr<OutputFile> OutputFile::create(const char16_t* path, Access acce
 }
 
 OutputFile::~OutputFile() {
-    close();
+    static_cast<void>(close());
 }
 
-void OutputFile::write(const std::uint8_t* data, std::size_t size) {
-    if (handle_ != kClosed) write_all(static_cast<int>(handle_), data, size);
+bool OutputFile::write(const std::uint8_t* data, std::size_t size) {
+    return handle_ != kClosed && write_all(static_cast<int>(handle_), data, size);
 }
 
-void OutputFile::overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
-    if (handle_ == kClosed) return;
+bool OutputFile::overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+    if (handle_ == kClosed) return false;
     const int fd = static_cast<int>(handle_);
     const off_t end = ::lseek(fd, 0, SEEK_CUR);
-    if (end < 0 || ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) return;
-    write_all(fd, data, size);
-    ::lseek(fd, end, SEEK_SET);
+    if (end < 0 || ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+    // Back to the end even after a failed write, so later appends land there.
+    const bool written = write_all(fd, data, size);
+    return ::lseek(fd, end, SEEK_SET) == end && written;
 }
 
-void OutputFile::close() noexcept {
-    if (handle_ == kClosed) return;
-    ::close(static_cast<int>(handle_));
+bool OutputFile::close() noexcept {
+    if (handle_ == kClosed) return false;
+    // Not retried on EINTR: the descriptor is released either way.
+    const bool closed = ::close(static_cast<int>(handle_)) == 0;
     handle_ = kClosed;
+    return closed;
 }
 
 }  // namespace vorlane

@@ -11,15 +11,17 @@ HANDLE as_handle(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
 
-void write_all(HANDLE file, const std::uint8_t* data, std::size_t size) {
+bool write_all(HANDLE file, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
         // WriteFile takes at most a DWORD per call.
         const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
         DWORD written = 0;
-        if (!WriteFile(file, data, chunk, &written, nullptr) || written == 0) return;  // not examined by the run
+        // A full disk fails the call (ERROR_DISK_FULL) or takes nothing.
+        if (!WriteFile(file, data, chunk, &written, nullptr) || written == 0 || written > chunk) return false;
         data += written;
         size -= written;
     }
+    return true;
 }
 
 }  // namespace
@@ -41,30 +43,34 @@ std::unique_ptr<OutputFile> OutputFile::create(const char16_t* path, Access acce
 }
 
 OutputFile::~OutputFile() {
-    close();
+    static_cast<void>(close());
 }
 
-void OutputFile::write(const std::uint8_t* data, std::size_t size) {
-    if (handle_ != kClosed) write_all(as_handle(handle_), data, size);
+bool OutputFile::write(const std::uint8_t* data, std::size_t size) {
+    return handle_ != kClosed && write_all(as_handle(handle_), data, size);
 }
 
-void OutputFile::overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
-    if (handle_ == kClosed) return;
+bool OutputFile::overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
+    if (handle_ == kClosed) return false;
     const HANDLE file = as_handle(handle_);
     LARGE_INTEGER zero{};
     LARGE_INTEGER end{};
-    if (!SetFilePointerEx(file, zero, &end, FILE_CURRENT)) return;
+    if (!SetFilePointerEx(file, zero, &end, FILE_CURRENT)) return false;
     LARGE_INTEGER target{};
     target.QuadPart = static_cast<LONGLONG>(offset);
-    if (!SetFilePointerEx(file, target, nullptr, FILE_BEGIN)) return;
-    write_all(file, data, size);
-    SetFilePointerEx(file, end, nullptr, FILE_BEGIN);
+    if (!SetFilePointerEx(file, target, nullptr, FILE_BEGIN)) return false;
+    // Back to the end even after a failed write, so later appends land there.
+    const bool written = write_all(file, data, size);
+    return SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && written;
 }
 
-void OutputFile::close() noexcept {
-    if (handle_ == kClosed) return;
-    CloseHandle(as_handle(handle_));
+bool OutputFile::close() noexcept {
+    if (handle_ == kClosed) return false;
+    // A share may report a write it delayed and lost only here. The handle
+    // is released either way.
+    const bool closed = CloseHandle(as_handle(handle_)) != FALSE;
     handle_ = kClosed;
+    return closed;
 }
 
 }  // namespace vorlane
