@@ -52,13 +52,14 @@ private:
 bool find_png_encoder(CLSID& clsid) {
     UINT count = 0;
     UINT bytes = 0;
-    flat::GdipGetImageEncodersSize(&count, &bytes);
-    if (bytes == 0) return false;
+    if (flat::GdipGetImageEncodersSize(&count, &bytes) != gp::Ok || bytes == 0) return false;
     MemoryBlock list = MemoryBlock::allocate(bytes, false);
     if (!list) return false;
     auto* codecs = reinterpret_cast<gp::ImageCodecInfo*>(list.data());
-    flat::GdipGetImageEncoders(count, bytes, codecs);
-    // The two statuses go unexamined, so never walk past the block we own.
+    // After a failed fill the descriptions are undefined: their pointers lead
+    // anywhere, so they are not walked.
+    if (flat::GdipGetImageEncoders(count, bytes, codecs) != gp::Ok) return false;
+    // Never walk past the block we own, whatever the count says.
     const UINT fitting = static_cast<UINT>(bytes / sizeof(gp::ImageCodecInfo));
     if (count > fitting) count = fitting;
     for (UINT i = 0; i < count; ++i) {
@@ -116,10 +117,13 @@ public:
 
         if (flat::GdipSaveImageToStream(bitmap.get(), stream.get(), &png_clsid, nullptr) != gp::Ok) return {};
 
+        // A failed seek leaves the size unknown, or the reading position
+        // anywhere: either way the bytes read would not be the PNG.
         LARGE_INTEGER zero{};
         ULARGE_INTEGER end{};
-        stream.get()->Seek(zero, STREAM_SEEK_END, &end);
-        stream.get()->Seek(zero, STREAM_SEEK_SET, nullptr);
+        if (FAILED(stream.get()->Seek(zero, STREAM_SEEK_END, &end)) ||
+            FAILED(stream.get()->Seek(zero, STREAM_SEEK_SET, nullptr)))
+            return {};
         // The block's length travels as int32. Judged on the whole position:
         // the low 32 bits of a longer stream would pass for a short PNG, and
         // reading that many bytes would hand on a truncated one as a success.
