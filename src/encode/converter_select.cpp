@@ -2,6 +2,7 @@
 #include <atomic>
 
 #include "encode/converter_path.h"
+#include "encode/float_environment.h"
 #include "encode/frame_converter.h"
 #include "encode/x86/convert_x86.h"
 
@@ -38,6 +39,7 @@ void clear_converter_override() {
 }
 
 void FrameConverter::convert(const std::uint8_t* hf64, std::uint32_t* argb, std::size_t pixel_count, bool divide) {
+    const DefaultFloatEnvironment default_mode;
     switch (active_converter_path()) {
 #if defined(VORLANE_X86_64)
     case ConverterPath::Avx2:

@@ -210,25 +210,41 @@ TEST_P(ConvertPaths, NoPixels) {
 }
 
 #if defined(VORLANE_TEST_MXCSR)
-TEST_P(ConvertPaths, HostFlushingDenormalsChangesNothing) {
-    // A host may run us with denormals-are-zero and flush-to-zero set;
-    // subnormal binary16 values must still decode exactly.
+TEST_P(ConvertPaths, HostFloatingPointModeChangesNothing) {
+    // The host's thread may flush denormals, round another way or unmask
+    // exceptions (a NaN pixel would then trap); none of it may show in the
+    // words, and the host gets its own mode back, flags included.
     std::vector<Pixel> pixels;
     for (std::uint32_t m = 0; m < 0x0800; ++m)
         for (const std::uint16_t a : {std::uint16_t(0x0001), std::uint16_t(0x03FF), std::uint16_t(0x3C00), std::uint16_t(0x7BFF)})
             pixels.push_back({std::uint16_t(m), std::uint16_t(m | 0x8000), std::uint16_t(0x3C00 - m), a});
+    std::mt19937 random(7);
+    for (int i = 0; i < 4096; ++i)
+        pixels.push_back({std::uint16_t(random()), std::uint16_t(random()), std::uint16_t(random()),
+                          kAlphas[std::size_t(random()) % std::size(kAlphas)]});
     const std::vector<std::uint8_t> bytes = to_bytes(pixels);
+    const unsigned saved = _mm_getcsr();
+    const unsigned host_modes[] = {
+        (saved | 0x8040u),            // flush-to-zero, denormals-are-zero
+        (saved & ~0x6000u) | 0x2000u, // round down
+        (saved & ~0x6000u) | 0x4000u, // round up
+        (saved & ~0x6000u) | 0x6000u, // round toward zero
+        (saved & ~0x1F80u) | 0x003Fu, // every exception unmasked, every flag already raised
+    };
     for (const bool divide : {false, true}) {
         std::vector<std::uint32_t> want(pixels.size());
         for (std::size_t i = 0; i < pixels.size(); ++i)
             want[i] = FrameConverter::convert_pixel(pixels[i].r, pixels[i].g, pixels[i].b, pixels[i].a, divide);
-        std::vector<std::uint32_t> got(pixels.size());
-        const unsigned saved = _mm_getcsr();
-        _mm_setcsr(saved | 0x8040u);  // FTZ | DAZ
-        FrameConverter::convert(bytes.data(), got.data(), pixels.size(), divide);
-        _mm_setcsr(saved);
-        for (std::size_t i = 0; i < pixels.size(); ++i)
-            ASSERT_EQ(got[i], want[i]) << describe(pixels[i], divide);
+        for (const unsigned mode : host_modes) {
+            std::vector<std::uint32_t> got(pixels.size());
+            _mm_setcsr(mode);
+            FrameConverter::convert(bytes.data(), got.data(), pixels.size(), divide);
+            const unsigned after = _mm_getcsr();
+            _mm_setcsr(saved);
+            ASSERT_EQ(after, mode) << std::hex << "the host's mode was not restored";
+            for (std::size_t i = 0; i < pixels.size(); ++i)
+                ASSERT_EQ(got[i], want[i]) << describe(pixels[i], divide) << std::hex << ", host mode " << mode;
+        }
     }
 }
 #endif
