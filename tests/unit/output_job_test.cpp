@@ -1,6 +1,9 @@
 // The output job through the module boundary, with a scripted host.
 #include <gtest/gtest.h>
 
+#include "encode/frame_converter.h"
+#include "encode/setting.h"
+#include "host/output_job.h"
 #include "support/module_host.h"
 #include "support/png_file.h"
 
@@ -60,13 +63,16 @@ TEST(OutputJob, CallsTheHostInOrderAndWritesEveryFrame) {
 
 TEST(OutputJob, ExistingFileIsReplaced) {
     test::ScratchDir dir;
+    // A name outside the Basic Multilingual Plane: one surrogate pair in the
+    // host's UTF-16 path, which must name the very file that is there.
+    const std::string path = dir.file("out-\xF0\x9F\x8E\x9E.png");
     {
-        std::ofstream old(dir.file("out.png"), std::ios::binary);
+        std::ofstream old(path, std::ios::binary);
         old << std::string(100000, 'x');
     }
     host::HostLog log;
-    ASSERT_TRUE(host::run_export(test::plugin(), test::script_for(dir.file("out.png"), 0), log));
-    EXPECT_EQ(test::read_file(dir.file("out.png")), kTrailerOnly);
+    ASSERT_TRUE(host::run_export(test::plugin(), test::script_for(path, 0), log));
+    EXPECT_EQ(test::read_file(path), kTrailerOnly);
 }
 
 TEST(OutputJob, StopRequests) {
@@ -158,6 +164,53 @@ TEST(OutputJob, FrameDelaysReachEveryFcTL) {
             EXPECT_EQ(c.data[22] << 8 | c.data[23], r.delay_den) << r.num << "/" << r.den;
         }
         EXPECT_EQ(seen, 2u);
+    }
+}
+
+// The words each frame reached the encoder with, in an export run in this
+// process (the module's own setting is out of a test's reach).
+std::vector<std::vector<std::uint32_t>> g_encoded_words;
+
+class RecordingEncoder final : public PngEncoder {
+public:
+    MemoryBlock encode(MemoryBlock& argb, std::int32_t width, std::int32_t height, std::int32_t index) override {
+        const auto* words = reinterpret_cast<const std::uint32_t*>(argb.data());
+        g_encoded_words.emplace_back(words, words + std::size_t(width) * std::size_t(height));
+        return real_->encode(argb, width, height, index);
+    }
+
+private:
+    std::unique_ptr<PngEncoder> real_ = start_png_encoder();
+};
+
+bool VORLANE_CALL output_in_process(OutputRequest* request) {
+    return OutputJob::run(*request, [] { return std::unique_ptr<PngEncoder>(new RecordingEncoder); });
+}
+
+// The dialog may change the setting while an export runs (on another
+// thread): it applies from the next frame on, not from the next export.
+TEST(OutputJob, SettingIsReadForEveryFrame) {
+    test::ScratchDir dir;
+    auto script = test::script_for(dir.file("setting.png"), 3, 40, 24);
+    script.on_progress = [](std::int32_t index, std::int32_t) { divide_rgb_by_alpha.store(index == 1 ? 0 : 1); };
+    OutputPluginTable table = test::plugin();
+    table.on_output = output_in_process;
+    g_encoded_words.clear();
+    host::HostLog log;
+    const bool ok = host::run_export(table, script, log);
+    divide_rgb_by_alpha.store(1);
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(g_encoded_words.size(), 3u);
+
+    for (std::int32_t i = 0; i < 3; ++i) {
+        std::vector<std::uint16_t> hf64;
+        host::render_demo_frame(script.content, script.width, script.height, i, script.frame_count, hf64);
+        std::vector<std::uint32_t> divided(g_encoded_words[0].size()), undivided(divided.size());
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(hf64.data());
+        FrameConverter::convert(bytes, divided.data(), divided.size(), true);
+        FrameConverter::convert(bytes, undivided.data(), undivided.size(), false);
+        ASSERT_NE(divided, undivided) << "frame " << i << " has no partial alpha to tell the modes apart";
+        EXPECT_EQ(g_encoded_words[std::size_t(i)], i == 1 ? undivided : divided) << "frame " << i;
     }
 }
 
