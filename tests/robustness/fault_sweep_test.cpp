@@ -1,0 +1,154 @@
+// Every call the plugin makes to a platform service, failing in turn: one
+// export per call, for a complete 3-frame export and for one the host stops
+// after 2 frames (the only kind that corrects acTL, and so seeks). Whatever
+// fails, nothing may crash or stay acquired, and the result must tell the
+// truth about the file. The table this prints is docs/robustness.md's.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "apng_check.h"
+#include "file_checks.h"
+#include "platform_faults.h"
+
+namespace vorlane::robust {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Scenario {
+    const char* name;
+    std::int32_t stop_at;  // -1: never
+    std::uint32_t frames;  // in the file when nothing fails
+};
+constexpr Scenario kScenarios[] = {{"complete", -1, 3}, {"stopped after 2", 2, 2}};
+
+std::uint32_t frames_in(const Bytes& file) {
+    if (file == check::trailer_bytes() || file.size() < 8) return 0;
+    std::vector<check::Chunk> chunks;
+    check::split_chunks(file.data() + 8, file.size() - 8, chunks);
+    std::uint32_t frames = 0;
+    for (const check::Chunk& c : chunks) frames += c.type == "fcTL";
+    return frames;
+}
+
+// One line of how an export with one failed call ended, checking as it goes.
+std::string judge(const faults::Function& f, const faults::Outcome& o, const std::string& path, const Bytes& clean,
+                  const Scenario& s) {
+    const Bytes file = read_file(path);
+    EXPECT_TRUE(o.fault_hit) << "the call was not made again";
+    EXPECT_EQ(o.unreleased, std::vector<std::string>{});
+    if (o.target == faults::Target::DiagnosticCopy) {
+        // Best effort: a copy for debugging never changes the export.
+        EXPECT_TRUE(o.result);
+        EXPECT_EQ(file, clean);
+        return "true, file complete (a diagnostic copy)";
+    }
+    if (o.result) {
+        // True only for a complete file: the one a clean export writes.
+        EXPECT_FALSE(f.decides) << "the failure was reported as success";
+        EXPECT_EQ(file, clean) << "true, but the file is not the complete one";
+        return "true, file complete";
+    }
+    if (o.target == faults::Target::OutputFile) {
+        if (!std::filesystem::exists(path)) return "false, no file";
+        return file == clean ? "false, file written but not confirmed" : "false, file ends where writing failed";
+    }
+    // The file's own writes worked, so it is sound and announces what it holds.
+    const std::uint32_t frames = frames_in(file);
+    EXPECT_LT(frames, s.frames);
+    EXPECT_EQ(check::check_apng(file, {5, 3, 1, 30, frames}), "");
+    return frames == 0 ? "false, trailer only" : "false, " + std::to_string(frames) + " of " +
+                                                     std::to_string(s.frames) + " frames, acTL " +
+                                                     std::to_string(frames);
+}
+
+// "1-4 false, trailer only; 5 true, file complete": runs of calls that ended alike.
+std::string call_ranges(const std::vector<std::string>& endings) {
+    std::string out;
+    for (std::size_t i = 0; i < endings.size();) {
+        std::size_t j = i;
+        while (j + 1 < endings.size() && endings[j + 1] == endings[i]) ++j;
+        if (!out.empty()) out += "; ";
+        out += std::to_string(i + 1);
+        if (j > i) {
+            out += '-';
+            out += std::to_string(j + 1);
+        }
+        out += ' ';
+        out += endings[i];
+        i = j + 1;
+    }
+    return out;
+}
+
+TEST(FaultSweep, EveryPlatformCallFailsInTurn) {
+    ASSERT_EQ(faults::install(), "");
+    const std::string path = scratch_dir("fault-sweep") + "/out.png";
+    const auto host_for = [&](const Scenario& s) {
+        HostConfig config;
+        config.path = std::u16string(path.begin(), path.end());
+        config.stop_at = s.stop_at;
+        return config;
+    };
+
+    // Per function and scenario: the calls, and how each failing call ended.
+    std::map<std::string, std::vector<int>> counts;
+    std::map<std::string, std::vector<std::vector<std::string>>> endings;
+    Bytes first_clean;
+    for (const Scenario& s : kScenarios) {
+        SCOPED_TRACE(s.name);
+        const faults::Outcome clean = [&] {
+            TestHost host(host_for(s));
+            return faults::run_export(host);
+        }();
+        ASSERT_TRUE(clean.result);
+        ASSERT_EQ(clean.unreleased, std::vector<std::string>{});
+        const Bytes clean_file = read_file(path);
+        ASSERT_EQ(check::check_apng(clean_file, {5, 3, 1, 30, s.frames}), "");
+        ASSERT_EQ(pillow_frames(path).size(), s.frames + 1) << "Pillow cannot decode every frame";
+        if (first_clean.empty()) first_clean = clean_file;
+
+        for (const faults::Function& f : faults::functions()) {
+            const auto it = clean.calls.find(f.name);
+            const int calls = it == clean.calls.end() ? 0 : it->second;
+            counts[f.name].push_back(calls);
+            endings[f.name].emplace_back();
+            for (int k = 1; k <= calls; ++k) {
+                SCOPED_TRACE(f.name + " call " + std::to_string(k));
+                std::filesystem::remove(path);
+                TestHost host(host_for(s));
+                const faults::Outcome o = faults::run_export(host, f.name, k);
+                endings[f.name].back().push_back(judge(f, o, path, clean_file, s));
+            }
+        }
+    }
+    for (const faults::Function& f : faults::functions())
+        EXPECT_GT(counts[f.name][0] + counts[f.name][1], 0) << f.name << " is never called: the sweep misses it";
+
+    // Nothing the failures did lingers in the process.
+    {
+        TestHost after(host_for(kScenarios[0]));
+        EXPECT_TRUE(faults::run_export(after).result);
+    }
+    EXPECT_EQ(read_file(path), first_clean) << "an export after the sweep differs from one before it";
+    faults::uninstall();
+
+    std::printf("| function | fails as | calls: complete / stopped | how each failing call ends |\n");
+    std::printf("|---|---|---|---|\n");
+    for (const faults::Function& f : faults::functions()) {
+        std::string ends;
+        for (std::size_t s = 0; s < std::size(kScenarios); ++s) {
+            if (endings[f.name][s].empty()) continue;
+            if (!ends.empty()) ends += "<br>";
+            ends += kScenarios[s].name;
+            ends += ": " + call_ranges(endings[f.name][s]);
+        }
+        std::printf("| `%s` | %s | %d / %d | %s |\n", f.name.c_str(), f.failure.c_str(), counts[f.name][0],
+                    counts[f.name][1], ends.c_str());
+    }
+}
+
+}  // namespace
+}  // namespace vorlane::robust

@@ -1,0 +1,47 @@
+#pragma once
+// Makes one call that the plugin makes to a platform service fail, the way
+// that service reports failure, and keeps count of every call and of what
+// the plugin acquired and did not release. Natively the calls are those of
+// the portable stand-ins (libc and libpng, redirected at link time); on
+// Windows they are the real module's imports, redirected in its import
+// table, and the memory stream's methods, reached through a wrapper.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "test_host.h"
+
+namespace vorlane::robust::faults {
+
+// What the failed call was for: the export's own file, a diagnostic copy
+// (best effort, never deciding), or anything else the export needs.
+enum class Target { None, OutputFile, DiagnosticCopy, Other };
+
+struct Outcome {
+    bool result = false;               // on_output's
+    std::map<std::string, int> calls;  // per function, in this export
+    bool fault_hit = false;            // the planned call was made, and failed
+    Target target = Target::None;
+    std::vector<std::string> unreleased;  // what the export acquired and kept
+};
+
+struct Function {
+    std::string name;
+    std::string failure;   // how it fails, in the service's own terms
+    bool decides = true;   // whether its failure must fail the export
+};
+
+// Sets the interception up (once per process) and the diagnostic folder
+// "C:/temp" for every export of the sweep; empty when all went well.
+std::string install();
+// Takes the diagnostic folder away again.
+void uninstall();
+
+// The functions the sweep fails, in the order of its table.
+const std::vector<Function>& functions();
+
+// One export of `host`'s request, with the `call`-th call (from 1) of
+// `function` failing; no call fails when `function` is empty.
+Outcome run_export(TestHost& host, const std::string& function = {}, int call = 0);
+
+}  // namespace vorlane::robust::faults

@@ -1,0 +1,382 @@
+// The real module, loaded as the host loads it, with its import table
+// pointed at the stubs below: each counts its calls, fails the planned one
+// the way the service reports failure, and otherwise calls the real
+// function, keeping note of what was acquired and released. The memory
+// stream's methods are not imports, so the stream the module gets is a
+// wrapper around the real one.
+#include <windows.h>
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <cstring>
+#include <cwchar>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "platform_faults.h"
+#include "plugin_module.h"
+
+namespace vorlane::robust::faults {
+namespace {
+
+namespace gp = Gdiplus;
+namespace flat = Gdiplus::DllExports;
+
+struct State {
+    bool recording = false;
+    bool inside_save = false;  // GDI+ writing into the stream: not the module's calls
+    std::string fail_function;
+    int fail_call = 0;
+    std::wstring output_path;
+    Outcome outcome;
+    std::map<HANDLE, Target> files;
+    std::set<HGLOBAL> blocks;
+    std::set<gp::GpBitmap*> bitmaps;
+    std::set<ULONG_PTR> services;
+    int streams = 0;
+};
+State state;
+
+bool fails(const char* function, Target target = Target::Other) {
+    if (!state.recording) return false;
+    const int n = ++state.outcome.calls[function];
+    if (function != state.fail_function || n != state.fail_call) return false;
+    state.outcome.fault_hit = true;
+    state.outcome.target = target;
+    return true;
+}
+
+Target target_of(HANDLE file) {
+    const auto it = state.files.find(file);
+    return it == state.files.end() ? Target::Other : it->second;
+}
+
+struct Real {
+    decltype(&::CreateFileW) CreateFileW;
+    decltype(&::WriteFile) WriteFile;
+    decltype(&::SetFilePointerEx) SetFilePointerEx;
+    decltype(&::CloseHandle) CloseHandle;
+    decltype(&::GlobalAlloc) GlobalAlloc;
+    decltype(&::GlobalFree) GlobalFree;
+    decltype(&::CreateStreamOnHGlobal) CreateStreamOnHGlobal;
+    decltype(&gp::GdiplusStartup) GdiplusStartup;
+    decltype(&gp::GdiplusShutdown) GdiplusShutdown;
+    decltype(&flat::GdipCreateBitmapFromScan0) GdipCreateBitmapFromScan0;
+    decltype(&flat::GdipGetImageEncodersSize) GdipGetImageEncodersSize;
+    decltype(&flat::GdipGetImageEncoders) GdipGetImageEncoders;
+    decltype(&flat::GdipSaveImageToFile) GdipSaveImageToFile;
+    decltype(&flat::GdipSaveImageToStream) GdipSaveImageToStream;
+    decltype(&flat::GdipDisposeImage) GdipDisposeImage;
+};
+Real real;
+
+// Forwards everything to the real stream; the module's own Seek and Read
+// calls may fail.
+class SweptStream final : public IStream {
+public:
+    explicit SweptStream(IStream* inner) : inner_(inner) { ++state.streams; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_ISequentialStream || iid == IID_IStream) {
+            *out = static_cast<IStream*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references_;
+        if (left == 0) {
+            inner_->Release();
+            --state.streams;
+            delete this;
+        }
+        return left;
+    }
+    // A short read: one byte less than asked, and success.
+    HRESULT STDMETHODCALLTYPE Read(void* data, ULONG size, ULONG* read) override {
+        if (!state.inside_save && fails("IStream::Read")) return inner_->Read(data, size > 0 ? size - 1 : 0, read);
+        return inner_->Read(data, size, read);
+    }
+    // Moves, then reports failure: only the status can tell.
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
+        const bool fail = !state.inside_save && fails("IStream::Seek");
+        const HRESULT result = inner_->Seek(move, origin, position);
+        return fail ? STG_E_INVALIDFUNCTION : result;
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG size, ULONG* written) override {
+        return inner_->Write(data, size, written);
+    }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER size) override { return inner_->SetSize(size); }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream* to, ULARGE_INTEGER size, ULARGE_INTEGER* read,
+                                     ULARGE_INTEGER* written) override {
+        return inner_->CopyTo(to, size, read, written);
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD flags) override { return inner_->Commit(flags); }
+    HRESULT STDMETHODCALLTYPE Revert() override { return inner_->Revert(); }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER offset, ULARGE_INTEGER size, DWORD type) override {
+        return inner_->LockRegion(offset, size, type);
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER offset, ULARGE_INTEGER size, DWORD type) override {
+        return inner_->UnlockRegion(offset, size, type);
+    }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override { return inner_->Stat(stat, flags); }
+    HRESULT STDMETHODCALLTYPE Clone(IStream** out) override { return inner_->Clone(out); }
+
+private:
+    IStream* inner_;
+    ULONG references_ = 1;
+};
+
+HANDLE WINAPI swept_CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE template_file) {
+    const Target target = path && state.output_path == path                 ? Target::OutputFile
+                          : path && std::wcsstr(path, L"C:/temp/") != nullptr ? Target::DiagnosticCopy
+                                                                            : Target::Other;
+    if (fails("CreateFileW", target)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    const HANDLE file = real.CreateFileW(path, access, share, security, disposition, flags, template_file);
+    if (file != INVALID_HANDLE_VALUE && state.recording) state.files[file] = target;
+    return file;
+}
+
+BOOL WINAPI swept_WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    if (fails("WriteFile", target_of(file))) {
+        if (written) *written = 0;
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    return real.WriteFile(file, data, size, written, overlapped);
+}
+
+BOOL WINAPI swept_SetFilePointerEx(HANDLE file, LARGE_INTEGER move, PLARGE_INTEGER position, DWORD method) {
+    if (fails("SetFilePointerEx", target_of(file))) {
+        SetLastError(ERROR_NETNAME_DELETED);
+        return FALSE;
+    }
+    return real.SetFilePointerEx(file, move, position, method);
+}
+
+// A write the system delayed and lost shows only here; the handle is gone
+// all the same.
+BOOL WINAPI swept_CloseHandle(HANDLE object) {
+    const bool fail = fails("CloseHandle", target_of(object));
+    const BOOL closed = real.CloseHandle(object);
+    state.files.erase(object);
+    if (!fail) return closed;
+    SetLastError(ERROR_UNEXP_NET_ERR);
+    return FALSE;
+}
+
+HGLOBAL WINAPI swept_GlobalAlloc(UINT flags, SIZE_T size) {
+    if (fails("GlobalAlloc")) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    const HGLOBAL block = real.GlobalAlloc(flags, size);
+    if (block && state.recording) state.blocks.insert(block);
+    return block;
+}
+
+HGLOBAL WINAPI swept_GlobalFree(HGLOBAL block) {
+    state.blocks.erase(block);
+    return real.GlobalFree(block);
+}
+
+HRESULT WINAPI swept_CreateStreamOnHGlobal(HGLOBAL memory, BOOL delete_on_release, LPSTREAM* stream) {
+    if (fails("CreateStreamOnHGlobal")) {
+        if (stream) *stream = nullptr;
+        return E_OUTOFMEMORY;
+    }
+    const HRESULT result = real.CreateStreamOnHGlobal(memory, delete_on_release, stream);
+    if (SUCCEEDED(result) && stream && *stream && state.recording) *stream = new SweptStream(*stream);
+    return result;
+}
+
+gp::Status WINAPI swept_GdiplusStartup(ULONG_PTR* token, const gp::GdiplusStartupInput* input,
+                                       gp::GdiplusStartupOutput* output) {
+    if (fails("GdiplusStartup")) return gp::GenericError;
+    const gp::Status status = real.GdiplusStartup(token, input, output);
+    if (status == gp::Ok && state.recording) state.services.insert(*token);
+    return status;
+}
+
+void WINAPI swept_GdiplusShutdown(ULONG_PTR token) {
+    state.services.erase(token);
+    real.GdiplusShutdown(token);
+}
+
+gp::GpStatus WINGDIPAPI swept_GdipCreateBitmapFromScan0(INT width, INT height, INT stride, gp::PixelFormat format,
+                                                        BYTE* pixels, gp::GpBitmap** bitmap) {
+    if (fails("GdipCreateBitmapFromScan0")) {
+        if (bitmap) *bitmap = nullptr;
+        return gp::OutOfMemory;
+    }
+    const gp::GpStatus status = real.GdipCreateBitmapFromScan0(width, height, stride, format, pixels, bitmap);
+    if (status == gp::Ok && state.recording) state.bitmaps.insert(*bitmap);
+    return status;
+}
+
+gp::GpStatus WINGDIPAPI swept_GdipDisposeImage(gp::GpImage* image) {
+    state.bitmaps.erase(static_cast<gp::GpBitmap*>(image));
+    return real.GdipDisposeImage(image);
+}
+
+// Sizes that look right with a failure status: only the status can tell.
+gp::GpStatus WINGDIPAPI swept_GdipGetImageEncodersSize(UINT* count, UINT* size) {
+    const bool fail = fails("GdipGetImageEncodersSize");
+    const gp::GpStatus status = real.GdipGetImageEncodersSize(count, size);
+    return fail ? gp::GenericError : status;
+}
+
+// The descriptions are undefined after a failure: here, pointers to nowhere.
+gp::GpStatus WINGDIPAPI swept_GdipGetImageEncoders(UINT count, UINT size, gp::ImageCodecInfo* encoders) {
+    if (fails("GdipGetImageEncoders")) {
+        std::memset(encoders, 0xCD, size);
+        return gp::GenericError;
+    }
+    return real.GdipGetImageEncoders(count, size, encoders);
+}
+
+gp::GpStatus WINGDIPAPI swept_GdipSaveImageToFile(gp::GpImage* image, const WCHAR* path, const CLSID* encoder,
+                                                  const gp::EncoderParameters* parameters) {
+    if (fails("GdipSaveImageToFile", Target::DiagnosticCopy)) return gp::GenericError;
+    return real.GdipSaveImageToFile(image, path, encoder, parameters);
+}
+
+gp::GpStatus WINGDIPAPI swept_GdipSaveImageToStream(gp::GpImage* image, IStream* stream, const CLSID* encoder,
+                                                    const gp::EncoderParameters* parameters) {
+    if (fails("GdipSaveImageToStream")) return gp::Win32Error;
+    state.inside_save = true;
+    const gp::GpStatus status = real.GdipSaveImageToStream(image, stream, encoder, parameters);
+    state.inside_save = false;
+    return status;
+}
+
+// Points one entry of the module's import address table at `replacement`
+// and returns what it held; null when the module does not import it.
+void* redirect_import(HMODULE module, const char* dll, const char* function, void* replacement) {
+    auto* base = reinterpret_cast<std::uint8_t*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+    for (; d->Name != 0; ++d) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), dll) != 0 || d->OriginalFirstThunk == 0) continue;
+        const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA64*>(base + d->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA64*>(base + d->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL64(names->u1.Ordinal)) continue;
+            const auto* by_name = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), function) != 0) continue;
+            DWORD protection = 0;
+            if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection))
+                return nullptr;
+            void* original = reinterpret_cast<void*>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONGLONG>(replacement);
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
+            return original;
+        }
+    }
+    return nullptr;
+}
+
+std::unique_ptr<host::PluginModule> module;
+bool made_diagnostic_folder = false;
+
+template <typename Fn>
+bool redirect(const char* dll, const char* function, Fn replacement, Fn& original) {
+    original = reinterpret_cast<Fn>(
+        redirect_import(static_cast<HMODULE>(module->instance()), dll, function, reinterpret_cast<void*>(replacement)));
+    return original != nullptr;
+}
+
+}  // namespace
+
+std::string install() {
+    if (!module) {
+        std::string error;
+        module = host::PluginModule::load(VORLANE_MODULE_PATH, error);
+        if (!module) return error;
+        const bool all =
+            redirect("kernel32.dll", "CreateFileW", swept_CreateFileW, real.CreateFileW) &&
+            redirect("kernel32.dll", "WriteFile", swept_WriteFile, real.WriteFile) &&
+            redirect("kernel32.dll", "SetFilePointerEx", swept_SetFilePointerEx, real.SetFilePointerEx) &&
+            redirect("kernel32.dll", "CloseHandle", swept_CloseHandle, real.CloseHandle) &&
+            redirect("kernel32.dll", "GlobalAlloc", swept_GlobalAlloc, real.GlobalAlloc) &&
+            redirect("kernel32.dll", "GlobalFree", swept_GlobalFree, real.GlobalFree) &&
+            redirect("ole32.dll", "CreateStreamOnHGlobal", swept_CreateStreamOnHGlobal, real.CreateStreamOnHGlobal) &&
+            redirect("gdiplus.dll", "GdiplusStartup", swept_GdiplusStartup, real.GdiplusStartup) &&
+            redirect("gdiplus.dll", "GdiplusShutdown", swept_GdiplusShutdown, real.GdiplusShutdown) &&
+            redirect("gdiplus.dll", "GdipCreateBitmapFromScan0", swept_GdipCreateBitmapFromScan0,
+                     real.GdipCreateBitmapFromScan0) &&
+            redirect("gdiplus.dll", "GdipGetImageEncodersSize", swept_GdipGetImageEncodersSize,
+                     real.GdipGetImageEncodersSize) &&
+            redirect("gdiplus.dll", "GdipGetImageEncoders", swept_GdipGetImageEncoders, real.GdipGetImageEncoders) &&
+            redirect("gdiplus.dll", "GdipSaveImageToFile", swept_GdipSaveImageToFile, real.GdipSaveImageToFile) &&
+            redirect("gdiplus.dll", "GdipSaveImageToStream", swept_GdipSaveImageToStream, real.GdipSaveImageToStream) &&
+            redirect("gdiplus.dll", "GdipDisposeImage", swept_GdipDisposeImage, real.GdipDisposeImage);
+        if (!all) return "the module does not import every function the sweep redirects";
+    }
+    // The diagnostic copies' folder, so that their calls are made too.
+    made_diagnostic_folder = CreateDirectoryW(L"C:\\temp", nullptr) != FALSE;
+    return made_diagnostic_folder || GetLastError() == ERROR_ALREADY_EXISTS ? "" : "cannot make C:\\temp";
+}
+
+void uninstall() {
+    std::error_code error;
+    if (made_diagnostic_folder) std::filesystem::remove_all("C:/temp", error);
+    made_diagnostic_folder = false;
+}
+
+const std::vector<Function>& functions() {
+    static const std::vector<Function> list = {
+        {"CreateFileW", "`INVALID_HANDLE_VALUE`, `ERROR_ACCESS_DENIED`"},
+        {"WriteFile", "`FALSE`, `ERROR_DISK_FULL`, nothing written"},
+        {"SetFilePointerEx", "`FALSE`, `ERROR_NETNAME_DELETED`"},
+        {"CloseHandle", "`FALSE`, `ERROR_UNEXP_NET_ERR` (handle closed)"},
+        {"GlobalAlloc", "null, `ERROR_NOT_ENOUGH_MEMORY`"},
+        {"GdiplusStartup", "`GenericError`, no token", false},
+        {"GdipCreateBitmapFromScan0", "`OutOfMemory`, no bitmap"},
+        {"GdipGetImageEncodersSize", "`GenericError` (sizes filled in anyway)"},
+        {"GdipGetImageEncoders", "`GenericError`, descriptions garbage"},
+        {"CreateStreamOnHGlobal", "`E_OUTOFMEMORY`, no stream"},
+        {"GdipSaveImageToFile", "`GenericError`"},
+        {"GdipSaveImageToStream", "`Win32Error`"},
+        {"IStream::Seek", "`STG_E_INVALIDFUNCTION` (after moving)"},
+        {"IStream::Read", "`S_OK`, one byte short"},
+    };
+    return list;
+}
+
+Outcome run_export(TestHost& host, const std::string& function, int call) {
+    OutputRequest* request = host.request();
+    state = State{};
+    for (const char16_t* p = request->output_path; p && *p; ++p) state.output_path.push_back(static_cast<wchar_t>(*p));
+    state.fail_function = function;
+    state.fail_call = call;
+    state.recording = true;
+    const bool result = module->table()->on_output(request);
+    state.recording = false;
+
+    Outcome outcome = state.outcome;
+    outcome.result = result;
+    const auto note = [&](std::size_t n, const char* what) {
+        if (n != 0) outcome.unreleased.push_back(std::to_string(n) + " " + what);
+    };
+    note(state.files.size(), "file handles");
+    note(state.blocks.size(), "memory blocks");
+    note(state.bitmaps.size(), "bitmaps");
+    note(std::size_t(state.streams), "streams");
+    note(state.services.size(), "GDI+ sessions");
+    return outcome;
+}
+
+}  // namespace vorlane::robust::faults
