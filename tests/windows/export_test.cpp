@@ -7,7 +7,12 @@
 #include <iterator>
 
 #include <gtest/gtest.h>
+#include <xmmintrin.h>
 
+#include <cstring>
+#include <random>
+
+#include "encode/frame_converter.h"
 #include "wine_test_support.h"
 
 namespace vorlane::test {
@@ -233,6 +238,58 @@ TEST_F(Export, LargeNoisyFramesDecodeComplete) {
     for (const Chunk& c : read_chunks(read_file(out.windows_path))) first_frame_idats += c.type == "IDAT";
     EXPECT_GT(first_frame_idats, 256u);
     expect_frames(out, s, 2, true);
+}
+
+// The host's thread may run in another floating-point mode. Here it rounds
+// toward zero and traps invalid operations, which every NaN pixel would
+// raise: the words must not change, and the host gets its mode back. The
+// frame is made beforehand, so the host's callbacks do no arithmetic.
+std::vector<std::uint16_t> g_prepared_frame;
+
+void* VORLANE_CALL serve_prepared(std::int32_t, std::uint32_t) {
+    return g_prepared_frame.data();
+}
+
+TEST_F(Export, HostFloatingPointModeChangesNothing) {
+    const WorkFile out = work_file("fp-mode.png");
+    const std::int32_t width = 64, height = 32;
+    std::mt19937 random(3);
+    g_prepared_frame.resize(std::size_t(width) * height * 4);
+    for (std::uint16_t& v : g_prepared_frame) v = static_cast<std::uint16_t>(random());  // NaNs included
+    std::vector<std::uint32_t> words(std::size_t(width) * height);
+    FrameConverter::convert(reinterpret_cast<const std::uint8_t*>(g_prepared_frame.data()), words.data(),
+                            words.size(), true);
+
+    const std::u16string path = out.host_path();
+    OutputRequest request{};
+    request.width = width;
+    request.height = height;
+    request.fps_num = 30;
+    request.fps_den = 1;
+    request.frame_count = 2;
+    request.output_path = path.c_str();
+    request.fetch_frame = serve_prepared;
+    request.should_stop = [] { return false; };
+    request.report_progress = [](std::int32_t, std::int32_t) {};
+    request.setup_hook = [](std::int32_t, std::int32_t) {};
+
+    const unsigned saved = _mm_getcsr();
+    const unsigned host_mode = (saved & ~0x6080u) | 0x6000u;  // toward zero; invalid unmasked
+    _mm_setcsr(host_mode);
+    const bool ok = module_->table()->on_output(&request);
+    const unsigned after = _mm_getcsr();
+    _mm_setcsr(saved);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(after, host_mode) << "the host's MXCSR was not given back";
+
+    const auto decoded = decode_with_pillow(out);
+    ASSERT_TRUE(decoded);
+    ASSERT_EQ(decoded->size(), 2u);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::uint32_t w = words[i];
+        const std::uint8_t want[4] = {std::uint8_t(w >> 16), std::uint8_t(w >> 8), std::uint8_t(w), std::uint8_t(w >> 24)};
+        ASSERT_EQ(std::memcmp(&(*decoded)[1].rgba[i * 4], want, 4), 0) << "pixel " << i;
+    }
 }
 
 // C:/temp is the diagnostic folder. Only this test makes it, and removes it.
