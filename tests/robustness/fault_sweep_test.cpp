@@ -34,8 +34,8 @@ std::uint32_t frames_in(const Bytes& file) {
 }
 
 // One line of how an export with one failed call ended, checking as it goes.
-std::string judge(const faults::Function& f, const faults::Outcome& o, const std::string& path, const Bytes& clean,
-                  const Scenario& s) {
+std::string judge(const faults::Function& f, const faults::Outcome& o, const HostLog& log, const std::string& path,
+                  const Bytes& clean, const Scenario& s) {
     const Bytes file = read_file(path);
     EXPECT_TRUE(o.fault_hit) << "the call was not made again";
     EXPECT_EQ(o.unreleased, std::vector<std::string>{});
@@ -52,6 +52,9 @@ std::string judge(const faults::Function& f, const faults::Outcome& o, const std
         return "true, file complete";
     }
     if (o.target == faults::Target::OutputFile) {
+        // The file is lost: no frame is worth fetching any more.
+        for (std::size_t i = o.host_calls_before_fault; i < log.calls.size(); ++i)
+            EXPECT_NE(log.calls[i].rfind("fetch", 0), 0u) << "fetched after the file failed: " << log.calls[i];
         if (!std::filesystem::exists(path)) return "false, no file";
         return file == clean ? "false, file written but not confirmed" : "false, file ends where writing failed";
     }
@@ -120,7 +123,7 @@ TEST(FaultSweep, EveryPlatformCallFailsInTurn) {
                 std::filesystem::remove(path);
                 TestHost host(host_for(s));
                 const faults::Outcome o = faults::run_export(host, f.name, k);
-                endings[f.name].back().push_back(judge(f, o, path, clean_file, s));
+                endings[f.name].back().push_back(judge(f, o, host.log(), path, clean_file, s));
             }
         }
     }

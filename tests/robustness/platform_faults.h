@@ -22,6 +22,7 @@ struct Outcome {
     std::map<std::string, int> calls;  // per function, in this export
     bool fault_hit = false;            // the planned call was made, and failed
     Target target = Target::None;
+    std::size_t host_calls_before_fault = 0;  // host callbacks made before it
     std::vector<std::string> unreleased;  // what the export acquired and kept
 };
 

@@ -27,6 +27,7 @@ struct State {
     int fail_call = 0;
     std::string output_path;
     Outcome outcome;
+    const TestHost* host = nullptr;
     std::map<int, Target> descriptors;  // open, by what they were opened for
     std::set<void*> blocks;
     int png_structs = 0;
@@ -40,6 +41,7 @@ bool fails(const char* function, Target target) {
     if (function != state.fail_function || n != state.fail_call) return false;
     state.outcome.fault_hit = true;
     state.outcome.target = target;
+    state.outcome.host_calls_before_fault = state.host->log().calls.size();
     return true;
 }
 
@@ -206,6 +208,7 @@ Outcome run_export(TestHost& host, const std::string& function, int call) {
     OutputRequest* request = host.request();
     state = State{};
     for (const char16_t* p = request->output_path; p && *p; ++p) state.output_path.push_back(static_cast<char>(*p));
+    state.host = &host;
     state.fail_function = function;
     state.fail_call = call;
     state.recording = true;

@@ -31,6 +31,7 @@ struct State {
     int fail_call = 0;
     std::wstring output_path;
     Outcome outcome;
+    const TestHost* host = nullptr;
     std::map<HANDLE, Target> files;
     std::set<HGLOBAL> blocks;
     std::set<gp::GpBitmap*> bitmaps;
@@ -45,6 +46,7 @@ bool fails(const char* function, Target target = Target::Other) {
     if (function != state.fail_function || n != state.fail_call) return false;
     state.outcome.fault_hit = true;
     state.outcome.target = target;
+    state.outcome.host_calls_before_fault = state.host->log().calls.size();
     return true;
 }
 
@@ -360,6 +362,7 @@ Outcome run_export(TestHost& host, const std::string& function, int call) {
     OutputRequest* request = host.request();
     state = State{};
     for (const char16_t* p = request->output_path; p && *p; ++p) state.output_path.push_back(static_cast<wchar_t>(*p));
+    state.host = &host;
     state.fail_function = function;
     state.fail_call = call;
     state.recording = true;
