@@ -45,4 +45,20 @@ const std::vector<Function>& functions();
 // `function` failing; no call fails when `function` is empty.
 Outcome run_export(TestHost& host, const std::string& function = {}, int call = 0);
 
+// What both platforms' interceptions share (platform_faults.cpp).
+namespace plan {
+
+// Counts a call of `function` while an export runs; true when it is the
+// one to fail, which is then noted in the outcome.
+bool fails(const char* function, Target target = Target::Other);
+
+// Whether `path` is the export's own file.
+bool is_output_path(const char* path);
+bool is_output_path(const wchar_t* path);
+
+// Runs `on_output` on `host`'s request with the plan in force.
+Outcome run(TestHost& host, const std::string& function, int call, bool (*on_output)(OutputRequest*));
+
+}  // namespace plan
+
 }  // namespace vorlane::robust::faults

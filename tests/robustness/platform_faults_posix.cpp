@@ -21,39 +21,26 @@
 namespace vorlane::robust::faults {
 namespace {
 
-struct State {
-    bool recording = false;
-    std::string fail_function;
-    int fail_call = 0;
-    std::string output_path;
-    Outcome outcome;
-    const TestHost* host = nullptr;
-    std::map<int, Target> descriptors;  // open, by what they were opened for
+using plan::fails;
+
+// What the export acquired and has not released yet.
+struct Resources {
+    std::map<int, Target> descriptors;  // by what they were opened for
     std::set<void*> blocks;
     int png_structs = 0;
+    bool recording = false;
 };
-State state;
-
-// Counts the call; true when it is the one to fail.
-bool fails(const char* function, Target target) {
-    if (!state.recording) return false;
-    const int n = ++state.outcome.calls[function];
-    if (function != state.fail_function || n != state.fail_call) return false;
-    state.outcome.fault_hit = true;
-    state.outcome.target = target;
-    state.outcome.host_calls_before_fault = state.host->log().calls.size();
-    return true;
-}
+Resources held;
 
 Target target_of_path(const char* path) {
-    if (state.output_path == path) return Target::OutputFile;
+    if (plan::is_output_path(path)) return Target::OutputFile;
     if (std::string(path).find("C:/temp/") != std::string::npos) return Target::DiagnosticCopy;
     return Target::Other;
 }
 
 Target target_of(int fd) {
-    const auto it = state.descriptors.find(fd);
-    return it == state.descriptors.end() ? Target::Other : it->second;
+    const auto it = held.descriptors.find(fd);
+    return it == held.descriptors.end() ? Target::Other : it->second;
 }
 
 std::filesystem::path previous_directory;
@@ -62,7 +49,7 @@ std::filesystem::path previous_directory;
 }  // namespace vorlane::robust::faults
 
 using vorlane::robust::faults::fails;
-using vorlane::robust::faults::state;
+using vorlane::robust::faults::held;
 using vorlane::robust::faults::Target;
 using vorlane::robust::faults::target_of;
 using vorlane::robust::faults::target_of_path;
@@ -94,7 +81,7 @@ int __wrap_open(const char* path, int flags, ...) {
         return -1;
     }
     const int fd = __real_open(path, flags, mode);
-    if (fd >= 0 && state.recording) state.descriptors[fd] = target;
+    if (fd >= 0 && held.recording) held.descriptors[fd] = target;
     return fd;
 }
 
@@ -118,7 +105,7 @@ off_t __wrap_lseek(int fd, off_t offset, int whence) {
 int __wrap_close(int fd) {
     const bool fail = fails("close", target_of(fd));
     const int result = __real_close(fd);
-    state.descriptors.erase(fd);
+    held.descriptors.erase(fd);
     if (!fail) return result;
     errno = EIO;
     return -1;
@@ -130,7 +117,7 @@ void* __wrap_malloc(size_t size) {
         return nullptr;
     }
     void* block = __real_malloc(size);
-    if (block && state.recording) state.blocks.insert(block);
+    if (block && held.recording) held.blocks.insert(block);
     return block;
 }
 
@@ -140,12 +127,12 @@ void* __wrap_calloc(size_t count, size_t size) {
         return nullptr;
     }
     void* block = __real_calloc(count, size);
-    if (block && state.recording) state.blocks.insert(block);
+    if (block && held.recording) held.blocks.insert(block);
     return block;
 }
 
 void __wrap_free(void* block) {
-    state.blocks.erase(block);
+    held.blocks.erase(block);
     __real_free(block);
 }
 
@@ -153,7 +140,7 @@ png_structp __wrap_png_create_write_struct(png_const_charp version, png_voidp er
                                            png_error_ptr warn_fn) {
     if (fails("png_create_write_struct", Target::Other)) return nullptr;
     png_structp png = __real_png_create_write_struct(version, error_ptr, error_fn, warn_fn);
-    if (png && state.recording) ++state.png_structs;
+    if (png && held.recording) ++held.png_structs;
     return png;
 }
 
@@ -163,7 +150,7 @@ png_infop __wrap_png_create_info_struct(png_const_structrp png) {
 }
 
 void __wrap_png_destroy_write_struct(png_structpp png, png_infopp info) {
-    if (png && *png && state.recording) --state.png_structs;
+    if (png && *png && held.recording) --held.png_structs;
     __real_png_destroy_write_struct(png, info);
 }
 }
@@ -205,22 +192,13 @@ const std::vector<Function>& functions() {
 }
 
 Outcome run_export(TestHost& host, const std::string& function, int call) {
-    OutputRequest* request = host.request();
-    state = State{};
-    for (const char16_t* p = request->output_path; p && *p; ++p) state.output_path.push_back(static_cast<char>(*p));
-    state.host = &host;
-    state.fail_function = function;
-    state.fail_call = call;
-    state.recording = true;
-    const bool result = OutputJob::run(*request);
-    state.recording = false;
-
-    Outcome outcome = state.outcome;
-    outcome.result = result;
-    for (const auto& [fd, target] : state.descriptors)
-        outcome.unreleased.push_back("descriptor " + std::to_string(fd));
-    if (!state.blocks.empty()) outcome.unreleased.push_back(std::to_string(state.blocks.size()) + " blocks");
-    if (state.png_structs != 0) outcome.unreleased.push_back(std::to_string(state.png_structs) + " encoder states");
+    held = Resources{};
+    held.recording = true;
+    Outcome outcome = plan::run(host, function, call, [](OutputRequest* request) { return OutputJob::run(*request); });
+    held.recording = false;
+    for (const auto& [fd, target] : held.descriptors) outcome.unreleased.push_back("descriptor " + std::to_string(fd));
+    if (!held.blocks.empty()) outcome.unreleased.push_back(std::to_string(held.blocks.size()) + " blocks");
+    if (held.png_structs != 0) outcome.unreleased.push_back(std::to_string(held.png_structs) + " encoder states");
     return outcome;
 }
 

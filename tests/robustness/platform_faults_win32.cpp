@@ -24,35 +24,23 @@ namespace {
 namespace gp = Gdiplus;
 namespace flat = Gdiplus::DllExports;
 
-struct State {
+using plan::fails;
+
+// What the export acquired and has not released yet.
+struct Resources {
     bool recording = false;
     bool inside_save = false;  // GDI+ writing into the stream: not the module's calls
-    std::string fail_function;
-    int fail_call = 0;
-    std::wstring output_path;
-    Outcome outcome;
-    const TestHost* host = nullptr;
     std::map<HANDLE, Target> files;
     std::set<HGLOBAL> blocks;
     std::set<gp::GpBitmap*> bitmaps;
     std::set<ULONG_PTR> services;
     int streams = 0;
 };
-State state;
-
-bool fails(const char* function, Target target = Target::Other) {
-    if (!state.recording) return false;
-    const int n = ++state.outcome.calls[function];
-    if (function != state.fail_function || n != state.fail_call) return false;
-    state.outcome.fault_hit = true;
-    state.outcome.target = target;
-    state.outcome.host_calls_before_fault = state.host->log().calls.size();
-    return true;
-}
+Resources held;
 
 Target target_of(HANDLE file) {
-    const auto it = state.files.find(file);
-    return it == state.files.end() ? Target::Other : it->second;
+    const auto it = held.files.find(file);
+    return it == held.files.end() ? Target::Other : it->second;
 }
 
 struct Real {
@@ -78,7 +66,7 @@ Real real;
 // calls may fail.
 class SweptStream final : public IStream {
 public:
-    explicit SweptStream(IStream* inner) : inner_(inner) { ++state.streams; }
+    explicit SweptStream(IStream* inner) : inner_(inner) { ++held.streams; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (!out) return E_POINTER;
@@ -95,19 +83,19 @@ public:
         const ULONG left = --references_;
         if (left == 0) {
             inner_->Release();
-            --state.streams;
+            --held.streams;
             delete this;
         }
         return left;
     }
     // A short read: one byte less than asked, and success.
     HRESULT STDMETHODCALLTYPE Read(void* data, ULONG size, ULONG* read) override {
-        if (!state.inside_save && fails("IStream::Read")) return inner_->Read(data, size > 0 ? size - 1 : 0, read);
+        if (!held.inside_save && fails("IStream::Read")) return inner_->Read(data, size > 0 ? size - 1 : 0, read);
         return inner_->Read(data, size, read);
     }
     // Moves, then reports failure: only the status can tell.
     HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
-        const bool fail = !state.inside_save && fails("IStream::Seek");
+        const bool fail = !held.inside_save && fails("IStream::Seek");
         const HRESULT result = inner_->Seek(move, origin, position);
         return fail ? STG_E_INVALIDFUNCTION : result;
     }
@@ -137,7 +125,7 @@ private:
 
 HANDLE WINAPI swept_CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                 DWORD disposition, DWORD flags, HANDLE template_file) {
-    const Target target = path && state.output_path == path                 ? Target::OutputFile
+    const Target target = plan::is_output_path(path)                        ? Target::OutputFile
                           : path && std::wcsstr(path, L"C:/temp/") != nullptr ? Target::DiagnosticCopy
                                                                             : Target::Other;
     if (fails("CreateFileW", target)) {
@@ -145,7 +133,7 @@ HANDLE WINAPI swept_CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECUR
         return INVALID_HANDLE_VALUE;
     }
     const HANDLE file = real.CreateFileW(path, access, share, security, disposition, flags, template_file);
-    if (file != INVALID_HANDLE_VALUE && state.recording) state.files[file] = target;
+    if (file != INVALID_HANDLE_VALUE && held.recording) held.files[file] = target;
     return file;
 }
 
@@ -171,7 +159,7 @@ BOOL WINAPI swept_SetFilePointerEx(HANDLE file, LARGE_INTEGER move, PLARGE_INTEG
 BOOL WINAPI swept_CloseHandle(HANDLE object) {
     const bool fail = fails("CloseHandle", target_of(object));
     const BOOL closed = real.CloseHandle(object);
-    state.files.erase(object);
+    held.files.erase(object);
     if (!fail) return closed;
     SetLastError(ERROR_UNEXP_NET_ERR);
     return FALSE;
@@ -183,12 +171,12 @@ HGLOBAL WINAPI swept_GlobalAlloc(UINT flags, SIZE_T size) {
         return nullptr;
     }
     const HGLOBAL block = real.GlobalAlloc(flags, size);
-    if (block && state.recording) state.blocks.insert(block);
+    if (block && held.recording) held.blocks.insert(block);
     return block;
 }
 
 HGLOBAL WINAPI swept_GlobalFree(HGLOBAL block) {
-    state.blocks.erase(block);
+    held.blocks.erase(block);
     return real.GlobalFree(block);
 }
 
@@ -198,7 +186,7 @@ HRESULT WINAPI swept_CreateStreamOnHGlobal(HGLOBAL memory, BOOL delete_on_releas
         return E_OUTOFMEMORY;
     }
     const HRESULT result = real.CreateStreamOnHGlobal(memory, delete_on_release, stream);
-    if (SUCCEEDED(result) && stream && *stream && state.recording) *stream = new SweptStream(*stream);
+    if (SUCCEEDED(result) && stream && *stream && held.recording) *stream = new SweptStream(*stream);
     return result;
 }
 
@@ -206,12 +194,12 @@ gp::Status WINAPI swept_GdiplusStartup(ULONG_PTR* token, const gp::GdiplusStartu
                                        gp::GdiplusStartupOutput* output) {
     if (fails("GdiplusStartup")) return gp::GenericError;
     const gp::Status status = real.GdiplusStartup(token, input, output);
-    if (status == gp::Ok && state.recording) state.services.insert(*token);
+    if (status == gp::Ok && held.recording) held.services.insert(*token);
     return status;
 }
 
 void WINAPI swept_GdiplusShutdown(ULONG_PTR token) {
-    state.services.erase(token);
+    held.services.erase(token);
     real.GdiplusShutdown(token);
 }
 
@@ -222,12 +210,12 @@ gp::GpStatus WINGDIPAPI swept_GdipCreateBitmapFromScan0(INT width, INT height, I
         return gp::OutOfMemory;
     }
     const gp::GpStatus status = real.GdipCreateBitmapFromScan0(width, height, stride, format, pixels, bitmap);
-    if (status == gp::Ok && state.recording) state.bitmaps.insert(*bitmap);
+    if (status == gp::Ok && held.recording) held.bitmaps.insert(*bitmap);
     return status;
 }
 
 gp::GpStatus WINGDIPAPI swept_GdipDisposeImage(gp::GpImage* image) {
-    state.bitmaps.erase(static_cast<gp::GpBitmap*>(image));
+    held.bitmaps.erase(static_cast<gp::GpBitmap*>(image));
     return real.GdipDisposeImage(image);
 }
 
@@ -256,9 +244,9 @@ gp::GpStatus WINGDIPAPI swept_GdipSaveImageToFile(gp::GpImage* image, const WCHA
 gp::GpStatus WINGDIPAPI swept_GdipSaveImageToStream(gp::GpImage* image, IStream* stream, const CLSID* encoder,
                                                     const gp::EncoderParameters* parameters) {
     if (fails("GdipSaveImageToStream")) return gp::Win32Error;
-    state.inside_save = true;
+    held.inside_save = true;
     const gp::GpStatus status = real.GdipSaveImageToStream(image, stream, encoder, parameters);
-    state.inside_save = false;
+    held.inside_save = false;
     return status;
 }
 
@@ -359,26 +347,20 @@ const std::vector<Function>& functions() {
 }
 
 Outcome run_export(TestHost& host, const std::string& function, int call) {
-    OutputRequest* request = host.request();
-    state = State{};
-    for (const char16_t* p = request->output_path; p && *p; ++p) state.output_path.push_back(static_cast<wchar_t>(*p));
-    state.host = &host;
-    state.fail_function = function;
-    state.fail_call = call;
-    state.recording = true;
-    const bool result = module->table()->on_output(request);
-    state.recording = false;
-
-    Outcome outcome = state.outcome;
-    outcome.result = result;
+    held = Resources{};
+    held.recording = true;
+    Outcome outcome = plan::run(host, function, call, [](OutputRequest* request) {
+        return module->table()->on_output(request);
+    });
+    held.recording = false;
     const auto note = [&](std::size_t n, const char* what) {
         if (n != 0) outcome.unreleased.push_back(std::to_string(n) + " " + what);
     };
-    note(state.files.size(), "file handles");
-    note(state.blocks.size(), "memory blocks");
-    note(state.bitmaps.size(), "bitmaps");
-    note(std::size_t(state.streams), "streams");
-    note(state.services.size(), "GDI+ sessions");
+    note(held.files.size(), "file handles");
+    note(held.blocks.size(), "memory blocks");
+    note(held.bitmaps.size(), "bitmaps");
+    note(std::size_t(held.streams), "streams");
+    note(held.services.size(), "GDI+ sessions");
     return outcome;
 }
 
