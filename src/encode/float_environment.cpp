@@ -1,6 +1,6 @@
 #include "encode/float_environment.h"
 
-#if defined(__x86_64__) || defined(_M_X64)
+#if defined(VORLANE_X86_64)
 #include <xmmintrin.h>
 
 namespace vorlane {

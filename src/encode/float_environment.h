@@ -6,7 +6,9 @@
 // the default mode and hands the thread its own back afterwards.
 #include <cstdint>
 
-#if !(defined(__x86_64__) || defined(_M_X64))
+#include "encode/x86/convert_x86.h"
+
+#if !defined(VORLANE_X86_64)
 #include <cfenv>
 #endif
 
@@ -20,7 +22,7 @@ public:
     DefaultFloatEnvironment& operator=(const DefaultFloatEnvironment&) = delete;
 
 private:
-#if defined(__x86_64__) || defined(_M_X64)
+#if defined(VORLANE_X86_64)
     std::uint32_t saved_mxcsr_;  // every path computes in SSE registers
 #else
     std::fenv_t saved_;
