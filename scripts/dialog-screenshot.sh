@@ -11,6 +11,10 @@ configure_exe="$root/build/windows/bin/vorlane-configure.exe"
 export WINEPREFIX="$root/build/windows/wine-screenshot" WINEDEBUG=-all
 export VORLANE_WINE=/usr/lib/wine/wine64 VORLANE_XVFB="$(command -v Xvfb)"
 scripts/wine-session.sh --create-prefix
+# Wine draws the caption buttons with glyphs of the Marlett font, which a new
+# prefix lacks: the close box comes out as the letter "r". Wine's own Marlett
+# (Debian's fonts-wine) goes where Windows keeps it.
+cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

@@ -1,6 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # The module must run on a bare Windows and show the host one entry point:
-# it imports only system DLLs and exports exactly GetOutputPluginTable.
+# it imports only system DLLs and exports exactly GetOutputPluginTable, and
+# it has no TLS directory.
 execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${MODULE}")
@@ -35,4 +36,16 @@ string(REGEX MATCH "Export Address Table[ \t]+0*([0-9a-fA-F]+)\n" _ "${dump}")
 if(NOT CMAKE_MATCH_1 STREQUAL "1")
   message(FATAL_ERROR "export address table holds ${CMAKE_MATCH_1} entries, want 1")
 endif()
-message(STATUS "imports: ${seen}; exports: ${names}")
+
+# Nothing of the module's runs when a host thread starts or ends: no TLS
+# directory, whose callbacks the loader would call then.
+string(REGEX MATCH "Entry 9 ([0-9a-fA-F]+) ([0-9a-fA-F]+)[ \t]+Thread Storage Directory" found "${dump}")
+if(NOT found)
+  message(FATAL_ERROR "objdump shows no data directory entry for TLS")
+endif()
+set(tls_rva ${CMAKE_MATCH_1})
+set(tls_size ${CMAKE_MATCH_2})
+if(NOT tls_rva MATCHES "^0+$" OR NOT tls_size MATCHES "^0+$")
+  message(FATAL_ERROR "has a TLS directory (RVA ${tls_rva}, size ${tls_size})")
+endif()
+message(STATUS "imports: ${seen}; exports: ${names}; no TLS directory")

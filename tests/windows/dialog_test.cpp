@@ -4,7 +4,7 @@
 
 #include <cstring>
 #include <functional>
-#include <thread>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -110,6 +110,30 @@ std::wstring class_name(HWND window) {
     return buffer;
 }
 
+// A thread that runs `body` and is joined on destruction: Win32, because the
+// toolchain's win32-threads flavour has no std::thread.
+class DriverThread {
+public:
+    explicit DriverThread(std::function<void()> body)
+        : body_(std::move(body)), handle_(CreateThread(nullptr, 0, &run, this, 0, nullptr)) {}
+    ~DriverThread() {
+        if (!handle_) return;
+        WaitForSingleObject(handle_, INFINITE);
+        CloseHandle(handle_);
+    }
+    DriverThread(const DriverThread&) = delete;
+    DriverThread& operator=(const DriverThread&) = delete;
+    bool started() const { return handle_ != nullptr; }
+
+private:
+    static DWORD WINAPI run(void* self) {
+        static_cast<DriverThread*>(self)->body_();
+        return 0;
+    }
+    std::function<void()> body_;
+    HANDLE handle_;
+};
+
 class DialogOnDisplay : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -122,19 +146,26 @@ protected:
     // thread once it shows. Returns whether it showed.
     bool configure(const std::function<void(HWND)>& drive) {
         bool shown = false;
-        std::thread driver([&] {
-            // Only a guard against a dialog that never shows: not a timing check.
-            for (int tries = 0; tries < 600 && !shown; ++tries) {
-                if (HWND dialog = FindWindowW(nullptr, kTitle)) {
-                    shown = true;
-                    drive(dialog);
-                    return;
+        bool result = false;
+        {
+            DriverThread driver([&] {
+                // Only a guard against a dialog that never shows: not a timing check.
+                for (int tries = 0; tries < 600 && !shown; ++tries) {
+                    if (HWND dialog = FindWindowW(nullptr, kTitle)) {
+                        shown = true;
+                        drive(dialog);
+                        return;
+                    }
+                    Sleep(50);
                 }
-                Sleep(50);
+            });
+            // Without the driver nothing would close the dialog.
+            if (!driver.started()) {
+                ADD_FAILURE() << "CreateThread failed";
+                return false;
             }
-        });
-        const bool result = module_->table()->on_configure(nullptr, module_->instance());
-        driver.join();
+            result = module_->table()->on_configure(nullptr, module_->instance());
+        }
         EXPECT_TRUE(result) << "on_configure returns true in every case";
         EXPECT_FALSE(FindWindowW(nullptr, kTitle)) << "the dialog is gone when on_configure returns";
         return shown;

@@ -28,6 +28,7 @@ void usage() {
                  "      --noise           noisy frames instead of the shapes demo\n"
                  "  -m, --module PATH     plugin module (default: %s beside this program)\n"
                  "  -q, --quiet           no progress bar\n"
+                 "      --version         print this program's version and, with -m, the module's\n"
                  "      --repeat N        export N times in this one process (default 1)\n"
                  "      --report-resources  print handle and memory counters after each export\n"
                  "      --fail-on-growth  exit 3 if a handle count differs from the first export's\n"
@@ -94,6 +95,8 @@ int main(int argc, char** argv) {
     bool fail_on_growth = false;
     std::int32_t memory_tolerance = -1;  // no memory check
     bool leak_for_test = false;
+    bool version = false;
+    bool module_given = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -120,6 +123,9 @@ int main(int argc, char** argv) {
             script.content = DemoContent::Noise;
         } else if ((arg == "-m" || arg == "--module") && has_value) {
             module_path = value();
+            module_given = true;
+        } else if (arg == "--version") {
+            version = true;
         } else if (arg == "-q" || arg == "--quiet") {
             quiet = true;
         } else if (arg == "--repeat" && has_value) {
@@ -139,6 +145,15 @@ int main(int argc, char** argv) {
             usage();
             return 2;
         }
+    }
+
+    if (version) {
+        std::printf("vorlane-host %s\n", VORLANE_VERSION);
+        if (!module_given) return 0;
+        // Read from the file as Windows' file properties do: the module is not loaded.
+        const std::string declared = PluginModule::declared_version(module_path);
+        std::printf("%s: %s\n", module_path.c_str(), declared.empty() ? "no version information" : declared.c_str());
+        return declared.empty() ? 1 : 0;
     }
 
     std::string error;

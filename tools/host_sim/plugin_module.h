@@ -22,6 +22,11 @@ public:
     // The module's file name beside the running program, for defaults.
     static const char* default_file_name();
 
+    // The product name and version that a module file declares, such as
+    // "Vorlane 1.0.0", read from the file without loading it; empty when it
+    // declares none (a module built here for Linux never does).
+    static std::string declared_version(const std::string& utf8_path);
+
 private:
     using GetTableFn = OutputPluginTable*(VORLANE_CALL*)();
     PluginModule(void* handle, GetTableFn get) : handle_(handle), get_table_(get) {}

@@ -27,4 +27,8 @@ const char* PluginModule::default_file_name() {
     return "vorlane.so";
 }
 
+std::string PluginModule::declared_version(const std::string&) {
+    return {};
+}
+
 }  // namespace vorlane::host

@@ -1,0 +1,74 @@
+// The module's version resource, read back the way Windows' file properties
+// read it, against the version the build was configured with.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "wine_test_support.h"
+
+namespace vorlane::test {
+namespace {
+
+std::wstring widen(const char* ascii) {
+    return std::wstring(ascii, ascii + std::strlen(ascii));
+}
+
+TEST(ModuleVersion, IsTheProjectVersion) {
+    const std::wstring module = widen(VORLANE_MODULE_PATH);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(module.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << "no version resource";
+    std::vector<std::uint8_t> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(module.c_str(), 0, size, info.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    const DWORD high = DWORD(VORLANE_VERSION_MAJOR) << 16 | DWORD(VORLANE_VERSION_MINOR);
+    const DWORD low = DWORD(VORLANE_VERSION_PATCH) << 16;
+    EXPECT_EQ(fixed->dwFileVersionMS, high);
+    EXPECT_EQ(fixed->dwFileVersionLS, low);
+    EXPECT_EQ(fixed->dwProductVersionMS, high);
+    EXPECT_EQ(fixed->dwProductVersionLS, low);
+    EXPECT_EQ(fixed->dwFileType, DWORD(VFT_DLL));
+
+    // The properties dialog shows the strings of the first translation listed.
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                               &length));
+    ASSERT_GE(length, 4u);
+    ASSERT_EQ(translation[0], 0x0409) << "US English";
+    ASSERT_EQ(translation[1], 1200) << "UTF-16";
+    auto text = [&](const wchar_t* name) -> std::wstring {
+        const std::wstring key = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
+        wchar_t* value = nullptr;
+        UINT units = 0;
+        if (!VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &units) || !value) return {};
+        return value;
+    };
+    const std::wstring version = widen(VORLANE_VERSION);
+    EXPECT_EQ(text(L"FileVersion"), version);
+    EXPECT_EQ(text(L"ProductVersion"), version);
+    EXPECT_EQ(text(L"ProductName"), L"Vorlane");
+    EXPECT_EQ(text(L"OriginalFilename"), std::filesystem::path(module).filename().wstring());
+    EXPECT_NE(text(L"FileDescription"), L"");
+
+    // The notice is the licence's own line, word for word.
+    const std::wstring copyright = text(L"LegalCopyright");
+    ASSERT_NE(copyright, L"");
+    const std::vector<std::uint8_t> licence = read_file(VORLANE_LICENSE);
+    const std::wstring licence_text(licence.begin(), licence.end());
+    EXPECT_NE(licence_text.find(L"\n" + copyright + L"\n"), std::wstring::npos)
+        << "LegalCopyright is not a line of LICENSE";
+}
+
+}  // namespace
+}  // namespace vorlane::test
