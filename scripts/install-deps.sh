@@ -4,12 +4,11 @@ set -euo pipefail
 packages=(cmake g++ make libpng-dev zlib1g-dev libgtest-dev libbenchmark-dev
           python3 python3-pil pngcheck ffmpeg apngdis
           # the Windows module: cross compiler, Wine, and an X server for the dialog
-          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine64 xvfb
+          # (the win32-threads flavour of the compiler: no threads library linked in)
+          g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 googletest wine64 xvfb
           fonts-wine libxrender1 fonts-ipafont-gothic imagemagick
           # the fuzz targets: clang with libFuzzer
-          clang-14 libclang-rt-14-dev
-          # the Windows build's compiler: the win32-threads flavour (no threads library linked in)
-          g++-mingw-w64-x86-64-win32)
+          clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
