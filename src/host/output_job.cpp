@@ -43,9 +43,9 @@ bool OutputJob::run(const OutputRequest& request, EncoderStarter start_encoder) 
             if (writer.write_failed()) break;
         }
         writer.finish();
-        failed = failed || writer.write_failed();
         // Closing may be the first to report a write the system delayed.
-        failed = !file->close() || failed;
+        const bool closed = file->close();
+        failed = failed || writer.write_failed() || !closed;
     }
     return !failed;
 }
