@@ -9,6 +9,8 @@ struct Plan {
     int call = 0;
     std::u16string output_path;
     const TestHost* host = nullptr;
+    bool starving = false;  // a write took nothing, and so will every later one to it
+    std::intptr_t starved = 0;
     Outcome outcome;
 };
 Plan current;
@@ -32,6 +34,22 @@ bool fails(const char* function, Target target) {
     current.outcome.target = target;
     current.outcome.host_calls_before_fault = current.host->log().calls.size();
     return true;
+}
+
+bool takes_nothing(const char* function, std::intptr_t object, Target target) {
+    if (!current.recording) return false;
+    if (current.starving && object == current.starved) {
+        ++current.outcome.calls[function];
+        return ++current.outcome.writes_after_nothing_taken <= 100;
+    }
+    if (!fails(function, target)) return false;
+    current.starving = true;
+    current.starved = object;
+    return true;
+}
+
+void closed(std::intptr_t object) {
+    if (current.starving && object == current.starved) current.starving = false;
 }
 
 bool is_output_path(const char* path) {

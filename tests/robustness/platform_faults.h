@@ -5,6 +5,7 @@
 // the portable stand-ins (libc and libpng, redirected at link time); on
 // Windows they are the real module's imports, redirected in its import
 // table, and the memory stream's methods, reached through a wrapper.
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ struct Outcome {
     bool fault_hit = false;            // the planned call was made, and failed
     Target target = Target::None;
     std::size_t host_calls_before_fault = 0;  // host callbacks made before it
+    int writes_after_nothing_taken = 0;  // further writes to a file that took nothing
     std::vector<std::string> unreleased;  // what the export acquired and kept
 };
 
@@ -51,6 +53,15 @@ namespace plan {
 // Counts a call of `function` while an export runs; true when it is the
 // one to fail, which is then noted in the outcome.
 bool fails(const char* function, Target target = Target::Other);
+
+// For a write of `function` to `object`: true for the planned call, which
+// then takes nothing and reports success, and for every later write to the
+// same object, as a full disk would keep doing. Later writes are counted in
+// the outcome; after 100 of them the disk relents, so that a write loop that
+// retries forever ends the export instead of hanging the sweep.
+bool takes_nothing(const char* function, std::intptr_t object, Target target);
+// The object is closed: a later one with the same handle is another file.
+void closed(std::intptr_t object);
 
 // Whether `path` is the export's own file.
 bool is_output_path(const char* path);

@@ -90,6 +90,7 @@ ssize_t __wrap_write(int fd, const void* data, size_t size) {
         errno = ENOSPC;
         return -1;
     }
+    if (vorlane::robust::faults::plan::takes_nothing("write, taking nothing", fd, target_of(fd))) return 0;
     return __real_write(fd, data, size);
 }
 
@@ -106,6 +107,7 @@ int __wrap_close(int fd) {
     const bool fail = fails("close", target_of(fd));
     const int result = __real_close(fd);
     held.descriptors.erase(fd);
+    vorlane::robust::faults::plan::closed(fd);
     if (!fail) return result;
     errno = EIO;
     return -1;
@@ -181,6 +183,7 @@ const std::vector<Function>& functions() {
     static const std::vector<Function> list = {
         {"open", "-1, `EACCES`"},
         {"write", "-1, `ENOSPC` (disk full)"},
+        {"write, taking nothing", "0, and so on for that descriptor"},
         {"lseek", "-1, `EIO`"},
         {"close", "-1, `EIO` (descriptor released)"},
         {"calloc", "null, `ENOMEM`"},

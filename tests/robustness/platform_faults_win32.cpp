@@ -138,10 +138,15 @@ HANDLE WINAPI swept_CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECUR
 }
 
 BOOL WINAPI swept_WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-    if (fails("WriteFile", target_of(file))) {
+    const Target target = target_of(file);
+    if (fails("WriteFile", target)) {
         if (written) *written = 0;
         SetLastError(ERROR_DISK_FULL);
         return FALSE;
+    }
+    if (plan::takes_nothing("WriteFile, taking nothing", reinterpret_cast<std::intptr_t>(file), target)) {
+        if (written) *written = 0;
+        return TRUE;
     }
     return real.WriteFile(file, data, size, written, overlapped);
 }
@@ -160,6 +165,7 @@ BOOL WINAPI swept_CloseHandle(HANDLE object) {
     const bool fail = fails("CloseHandle", target_of(object));
     const BOOL closed = real.CloseHandle(object);
     held.files.erase(object);
+    plan::closed(reinterpret_cast<std::intptr_t>(object));
     if (!fail) return closed;
     SetLastError(ERROR_UNEXP_NET_ERR);
     return FALSE;
@@ -241,13 +247,14 @@ gp::GpStatus WINGDIPAPI swept_GdipSaveImageToFile(gp::GpImage* image, const WCHA
     return real.GdipSaveImageToFile(image, path, encoder, parameters);
 }
 
+// Fails after the encoder has filled the stream: only the status can tell.
 gp::GpStatus WINGDIPAPI swept_GdipSaveImageToStream(gp::GpImage* image, IStream* stream, const CLSID* encoder,
                                                     const gp::EncoderParameters* parameters) {
-    if (fails("GdipSaveImageToStream")) return gp::Win32Error;
+    const bool fail = fails("GdipSaveImageToStream");
     held.inside_save = true;
     const gp::GpStatus status = real.GdipSaveImageToStream(image, stream, encoder, parameters);
     held.inside_save = false;
-    return status;
+    return fail ? gp::Win32Error : status;
 }
 
 // Points one entry of the module's import address table at `replacement`
@@ -330,6 +337,7 @@ const std::vector<Function>& functions() {
     static const std::vector<Function> list = {
         {"CreateFileW", "`INVALID_HANDLE_VALUE`, `ERROR_ACCESS_DENIED`"},
         {"WriteFile", "`FALSE`, `ERROR_DISK_FULL`, nothing written"},
+        {"WriteFile, taking nothing", "`TRUE`, nothing written, and so on for that file"},
         {"SetFilePointerEx", "`FALSE`, `ERROR_NETNAME_DELETED`"},
         {"CloseHandle", "`FALSE`, `ERROR_UNEXP_NET_ERR` (handle closed)"},
         {"GlobalAlloc", "null, `ERROR_NOT_ENOUGH_MEMORY`"},
@@ -339,7 +347,7 @@ const std::vector<Function>& functions() {
         {"GdipGetImageEncoders", "`GenericError`, descriptions garbage"},
         {"CreateStreamOnHGlobal", "`E_OUTOFMEMORY`, no stream"},
         {"GdipSaveImageToFile", "`GenericError`"},
-        {"GdipSaveImageToStream", "`Win32Error`"},
+        {"GdipSaveImageToStream", "`Win32Error` (after filling the stream)"},
         {"IStream::Seek", "`STG_E_INVALIDFUNCTION` (after moving)"},
         {"IStream::Read", "`S_OK`, one byte short"},
     };
