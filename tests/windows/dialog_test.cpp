@@ -134,6 +134,26 @@ private:
     HANDLE handle_;
 };
 
+// The focus at the moment the dialog is first shown, seen from the thread
+// that runs it: the dialog manager focuses the first tab stop then only when
+// WM_INITDIALOG asks for it. Later activation may move the focus there
+// anyway, so looking afterwards cannot tell.
+struct FirstShow {
+    bool seen = false;
+    bool box_focused = false;
+};
+FirstShow g_first_show;
+
+LRESULT CALLBACK watch_show(int code, WPARAM wparam, LPARAM lparam) {
+    const auto* message = reinterpret_cast<const CWPSTRUCT*>(lparam);
+    if (code == HC_ACTION && message->message == WM_SHOWWINDOW && message->wParam && !g_first_show.seen &&
+        window_text(message->hwnd) == kTitle) {
+        g_first_show.seen = true;
+        g_first_show.box_focused = GetFocus() == GetDlgItem(message->hwnd, 101);
+    }
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
 class DialogOnDisplay : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -164,7 +184,11 @@ protected:
                 ADD_FAILURE() << "CreateThread failed";
                 return false;
             }
+            g_first_show = {};
+            const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, watch_show, nullptr, GetCurrentThreadId());
+            EXPECT_TRUE(hook);
             result = module_->table()->on_configure(nullptr, module_->instance());
+            if (hook) UnhookWindowsHookEx(hook);
         }
         EXPECT_TRUE(result) << "on_configure returns true in every case";
         EXPECT_FALSE(FindWindowW(nullptr, kTitle)) << "the dialog is gone when on_configure returns";
@@ -203,6 +227,7 @@ TEST_F(DialogOnDisplay, ShowsTheTabledControlsWithTheBoxTickedAndFocused) {
         EXPECT_EQ(gui.hwndFocus, GetDlgItem(dialog, 101)) << "the first tab stop has the focus";
         click(dialog, IDCANCEL);
     }));
+    EXPECT_TRUE(g_first_show.seen && g_first_show.box_focused) << "the check box has the focus as the dialog opens";
 }
 
 TEST_F(DialogOnDisplay, UntickAndOkTurnsDivisionOffForTheNextExport) {
