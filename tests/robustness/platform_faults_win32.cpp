@@ -15,6 +15,7 @@
 #include <memory>
 #include <set>
 
+#include "import_redirect.h"
 #include "platform_faults.h"
 #include "plugin_module.h"
 
@@ -257,42 +258,12 @@ gp::GpStatus WINGDIPAPI swept_GdipSaveImageToStream(gp::GpImage* image, IStream*
     return fail ? gp::Win32Error : status;
 }
 
-// Points one entry of the module's import address table at `replacement`
-// and returns what it held; null when the module does not import it.
-void* redirect_import(HMODULE module, const char* dll, const char* function, void* replacement) {
-    auto* base = reinterpret_cast<std::uint8_t*>(module);
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-    for (; d->Name != 0; ++d) {
-        if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), dll) != 0 || d->OriginalFirstThunk == 0) continue;
-        const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA64*>(base + d->OriginalFirstThunk);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA64*>(base + d->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL64(names->u1.Ordinal)) continue;
-            const auto* by_name = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), function) != 0) continue;
-            DWORD protection = 0;
-            if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection))
-                return nullptr;
-            void* original = reinterpret_cast<void*>(slots->u1.Function);
-            slots->u1.Function = reinterpret_cast<ULONGLONG>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
-            return original;
-        }
-    }
-    return nullptr;
-}
-
 std::unique_ptr<host::PluginModule> module;
 bool made_diagnostic_folder = false;
 
 template <typename Fn>
 bool redirect(const char* dll, const char* function, Fn replacement, Fn& original) {
-    original = reinterpret_cast<Fn>(
-        redirect_import(static_cast<HMODULE>(module->instance()), dll, function, reinterpret_cast<void*>(replacement)));
-    return original != nullptr;
+    return test::redirect_import(static_cast<HMODULE>(module->instance()), dll, function, replacement, original);
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 // Exports through the real module and Wine's GDI+, checked from outside:
 // the host's log of callbacks, the file's chunks, and Pillow's decoding.
+// Every case runs with the PNGs as Wine's encoder lays them out and again
+// as the encoder on Windows does, so that nothing here holds only for Wine.
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 
 #include <gtest/gtest.h>
 #include <xmmintrin.h>
@@ -13,20 +17,28 @@
 #include <random>
 
 #include "encode/frame_converter.h"
+#include "encoder_layout.h"
 #include "wine_test_support.h"
 
 namespace vorlane::test {
+
+// Readable parameters in failure messages.
+void PrintTo(EncoderLayout layout, std::ostream* out) {
+    *out << name(layout);
+}
+
 namespace {
 
 using host::DemoContent;
 using host::HostLog;
 using host::HostScript;
 
-class Export : public ::testing::Test {
+class Export : public ::testing::TestWithParam<EncoderLayout> {
 protected:
     void SetUp() override {
         module_ = load_module();
         ASSERT_TRUE(module_);
+        ASSERT_TRUE(use_encoder_layout(static_cast<HMODULE>(module_->instance()), GetParam()));
     }
 
     HostScript script(const WorkFile& out, std::int32_t width, std::int32_t height, std::int32_t frames) {
@@ -66,25 +78,59 @@ std::vector<std::string> frame_calls(std::int32_t index, std::int32_t total) {
             "fetch " + std::to_string(index) + " HF64"};
 }
 
-TEST_F(Export, CallsTheHostInOrderAndLaysOutTheAnimation) {
+TEST_P(Export, CallsTheHostInOrderAndLaysOutTheAnimation) {
     const WorkFile out = work_file("order.png");
     HostScript s = script(out, 23, 11, 3);
     s.fps_num = 30000;
     s.fps_den = 1001;
+    // While the export runs, anyone may read the file, but nobody else may write it.
+    std::vector<std::uint8_t> head(8);
+    DWORD head_read = 0;
+    DWORD writer_error = 0;
+    s.on_progress = [&](std::int32_t index, std::int32_t) {
+        if (index != 1) return;
+        const std::wstring path(out.windows_path.begin(), out.windows_path.end());
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        const HANDLE reader = CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (reader != INVALID_HANDLE_VALUE) {
+            ReadFile(reader, head.data(), DWORD(head.size()), &head_read, nullptr);
+            CloseHandle(reader);
+        }
+        const HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0, nullptr);
+        writer_error = writer == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    };
     ASSERT_TRUE(run(s));
+    EXPECT_EQ(head_read, 8u) << "another program cannot read the file during the export";
+    EXPECT_EQ(head, (std::vector<std::uint8_t>{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}));
+    EXPECT_EQ(writer_error, DWORD(ERROR_SHARING_VIOLATION)) << "another program could write the file";
 
     std::vector<std::string> want = {"setup 16 1"};
     for (std::int32_t i = 0; i < 3; ++i)
         for (const std::string& call : frame_calls(i, 3)) want.push_back(call);
     EXPECT_EQ(log_.calls, want);
 
+    // Frame 0's own chunks ahead of its image data, pHYs left out, unchanged;
+    // then the animation, whatever the encoder put in front.
+    ASSERT_EQ(encoded_frames().size(), 3u);
+    const std::vector<Chunk> own = read_chunks(encoded_frames()[0]);
+    std::vector<Chunk> header;
+    for (const Chunk& c : own) {
+        if (c.type == "IDAT") break;
+        if (c.type != "pHYs") header.push_back(c);
+    }
     const std::vector<Chunk> chunks = read_chunks(read_file(out.windows_path));
+    ASSERT_GT(chunks.size(), header.size());
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        EXPECT_EQ(chunks[i].type, header[i].type) << i;
+        EXPECT_TRUE(chunks[i].data == header[i].data) << chunks[i].type << " changed";
+    }
     std::vector<std::string> types;
-    for (const Chunk& c : chunks)
-        if (types.empty() || types.back() != c.type || (c.type != "IDAT" && c.type != "fdAT"))
-            types.push_back(c.type);
+    for (std::size_t i = header.size(); i < chunks.size(); ++i)
+        if (types.empty() || types.back() != chunks[i].type || (chunks[i].type != "IDAT" && chunks[i].type != "fdAT"))
+            types.push_back(chunks[i].type);
     // Runs of image chunks collapsed: one entry per frame's data.
-    const std::vector<std::string> layout = {"IHDR", "acTL", "fcTL", "IDAT", "fcTL", "fdAT", "fcTL", "fdAT"};
+    const std::vector<std::string> layout = {"acTL", "fcTL", "IDAT", "fcTL", "fdAT", "fcTL", "fdAT"};
     ASSERT_GE(types.size(), layout.size() + 2);
     EXPECT_EQ(std::vector<std::string>(types.begin(), types.begin() + std::ptrdiff_t(layout.size())), layout);
     EXPECT_EQ(types.back(), "IEND");
@@ -110,7 +156,7 @@ TEST_F(Export, CallsTheHostInOrderAndLaysOutTheAnimation) {
     expect_frames(out, s, 3, true);
 }
 
-TEST_F(Export, AnExistingFileIsReplaced) {
+TEST_P(Export, AnExistingFileIsReplaced) {
     const WorkFile out = work_file("replaced.png");
     write_file(out.windows_path, std::vector<std::uint8_t>(1 << 20, 0xAB));
     const HostScript s = script(out, 9, 7, 2);
@@ -120,7 +166,7 @@ TEST_F(Export, AnExistingFileIsReplaced) {
 }
 
 // The host's path is UTF-16 and reaches CreateFileW as it is.
-TEST_F(Export, WritesToAPathBeyondAscii) {
+TEST_P(Export, WritesToAPathBeyondAscii) {
     const WorkFile dir = work_file("");
     const std::u16string name = u"書き出し \u00e9\U0001F3A5.png";
     HostScript s = script(dir, 6, 4, 2);
@@ -133,12 +179,13 @@ TEST_F(Export, WritesToAPathBeyondAscii) {
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::vector<Chunk> chunks = read_chunks(bytes);
     ASSERT_GE(chunks.size(), 2u);
-    EXPECT_EQ(chunks[1].type, "acTL");
+    EXPECT_EQ(chunks.front().type, "IHDR");
+    EXPECT_TRUE(std::any_of(chunks.begin(), chunks.end(), [](const Chunk& c) { return c.type == "acTL"; }));
     in.close();
     std::filesystem::remove(path, ec);
 }
 
-TEST_F(Export, StopBeforeTheFirstFrameLeavesOnlyTheTrailer) {
+TEST_P(Export, StopBeforeTheFirstFrameLeavesOnlyTheTrailer) {
     const WorkFile out = work_file("stop0.png");
     HostScript s = script(out, 8, 8, 3);
     s.stop_before = 0;
@@ -147,7 +194,7 @@ TEST_F(Export, StopBeforeTheFirstFrameLeavesOnlyTheTrailer) {
     EXPECT_TRUE(is_trailer_only(read_file(out.windows_path)));
 }
 
-TEST_F(Export, StopMidRunKeepsTheFramesBeforeIt) {
+TEST_P(Export, StopMidRunKeepsTheFramesBeforeIt) {
     const WorkFile out = work_file("stop2.png");
     HostScript s = script(out, 17, 10, 5);
     s.stop_before = 2;
@@ -158,7 +205,7 @@ TEST_F(Export, StopMidRunKeepsTheFramesBeforeIt) {
     expect_frames(out, s, 2, true);
 }
 
-TEST_F(Export, NullFrameFailsTheRun) {
+TEST_P(Export, NullFrameFailsTheRun) {
     {
         const WorkFile out = work_file("null0.png");
         HostScript s = script(out, 8, 8, 3);
@@ -177,7 +224,7 @@ TEST_F(Export, NullFrameFailsTheRun) {
     }
 }
 
-TEST_F(Export, AFileThatCannotBeCreatedFailsBeforeAnyFrameCallback) {
+TEST_P(Export, AFileThatCannotBeCreatedFailsBeforeAnyFrameCallback) {
     const WorkFile missing_dir = work_file("no-such-folder/out.png");
     const WorkFile a_folder = work_file("");  // the work folder itself
     for (const WorkFile* out : {&missing_dir, &a_folder}) {
@@ -188,7 +235,7 @@ TEST_F(Export, AFileThatCannotBeCreatedFailsBeforeAnyFrameCallback) {
     EXPECT_FALSE(file_exists(missing_dir.windows_path));
 }
 
-TEST_F(Export, NoFramesGiveTheTrailerAndSuccess) {
+TEST_P(Export, NoFramesGiveTheTrailerAndSuccess) {
     for (const std::int32_t count : {0, -1, INT32_MIN}) {
         const WorkFile out = work_file("empty" + std::to_string(count) + ".png");
         const HostScript s = script(out, 8, 8, count);
@@ -198,7 +245,7 @@ TEST_F(Export, NoFramesGiveTheTrailerAndSuccess) {
     }
 }
 
-TEST_F(Export, FrameRatesReachEveryFcTLAsDelays) {
+TEST_P(Export, FrameRatesReachEveryFcTLAsDelays) {
     struct Rate {
         std::int32_t fps_num, fps_den;
         std::uint16_t delay_num, delay_den;
@@ -227,16 +274,30 @@ TEST_F(Export, FrameRatesReachEveryFcTLAsDelays) {
     }
 }
 
-// Wine's encoder writes 8 KiB IDAT chunks, so a large frame that does not
-// compress spans far more than 256 of them; every one must reach the file.
-TEST_F(Export, LargeNoisyFramesDecodeComplete) {
+// A large frame that does not compress spans many IDAT chunks (Wine's
+// encoder writes them 8 KiB each, far more than 256 a frame): every one must
+// reach the file.
+TEST_P(Export, LargeNoisyFramesDecodeComplete) {
     const WorkFile out = work_file("noise.png");
     HostScript s = script(out, 1920, 1080, 2);
     s.content = DemoContent::Noise;
     ASSERT_TRUE(run(s));
+    ASSERT_EQ(encoded_frames().size(), 2u);
+    std::vector<std::size_t> encoded_idats;
+    for (const Chunk& c : read_chunks(encoded_frames()[0]))
+        if (c.type == "IDAT") encoded_idats.push_back(c.data.size());
     std::size_t first_frame_idats = 0;
     for (const Chunk& c : read_chunks(read_file(out.windows_path))) first_frame_idats += c.type == "IDAT";
-    EXPECT_GT(first_frame_idats, 256u);
+    EXPECT_EQ(first_frame_idats, encoded_idats.size());
+    if (GetParam() == EncoderLayout::Wine) {
+        EXPECT_GT(first_frame_idats, 256u);
+    }
+    if (GetParam() == EncoderLayout::Windows) {
+        // The layout itself: data ends on 64 KiB file offsets after the usual 83-byte header.
+        ASSERT_GT(encoded_idats.size(), 100u);
+        EXPECT_EQ(encoded_idats[0], 65445u);
+        EXPECT_EQ(encoded_idats[1], 65524u);
+    }
     expect_frames(out, s, 2, true);
 }
 
@@ -250,7 +311,7 @@ void* VORLANE_CALL serve_prepared(std::int32_t, std::uint32_t) {
     return g_prepared_frame.data();
 }
 
-TEST_F(Export, HostFloatingPointModeChangesNothing) {
+TEST_P(Export, HostFloatingPointModeChangesNothing) {
     const WorkFile out = work_file("fp-mode.png");
     const std::int32_t width = 64, height = 32;
     std::mt19937 random(3);
@@ -320,7 +381,7 @@ std::vector<std::uint8_t> frame_data(const std::vector<Chunk>& chunks, int index
     return data;
 }
 
-TEST_F(DiagnosticCopies, EveryFrameLeavesTwoCopiesAndTheFolderChangesNothingElse) {
+TEST_P(DiagnosticCopies, EveryFrameLeavesTwoCopiesAndTheFolderChangesNothingElse) {
     std::error_code ec;
     std::filesystem::remove_all(kFolder, ec);
     ASSERT_TRUE(std::filesystem::create_directory(kFolder));
@@ -357,6 +418,13 @@ TEST_F(DiagnosticCopies, EveryFrameLeavesTwoCopiesAndTheFolderChangesNothingElse
     EXPECT_FALSE(run(s));
     EXPECT_EQ(read_file(without.windows_path), read_file(with.windows_path));
 }
+
+std::string layout_name(const ::testing::TestParamInfo<EncoderLayout>& info) {
+    return name(info.param);
+}
+constexpr EncoderLayout kLayouts[] = {EncoderLayout::Wine, EncoderLayout::Windows, EncoderLayout::OlderWindows};
+INSTANTIATE_TEST_SUITE_P(Encoder, Export, ::testing::ValuesIn(kLayouts), layout_name);
+INSTANTIATE_TEST_SUITE_P(Encoder, DiagnosticCopies, ::testing::ValuesIn(kLayouts), layout_name);
 
 }  // namespace
 }  // namespace vorlane::test
