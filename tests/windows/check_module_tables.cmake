@@ -1,7 +1,8 @@
 cmake_minimum_required(VERSION 3.25)
 # The module must run on a bare Windows and show the host one entry point:
 # it imports only system DLLs and exports exactly GetOutputPluginTable, and
-# it has no TLS directory.
+# it has no TLS directory. No link time is stamped into it, so that every
+# build of one commit gives the same file.
 execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${MODULE}")
@@ -48,4 +49,11 @@ set(tls_size ${CMAKE_MATCH_2})
 if(NOT tls_rva MATCHES "^0+$" OR NOT tls_size MATCHES "^0+$")
   message(FATAL_ERROR "has a TLS directory (RVA ${tls_rva}, size ${tls_size})")
 endif()
-message(STATUS "imports: ${seen}; exports: ${names}; no TLS directory")
+include(${CMAKE_CURRENT_LIST_DIR}/pe_stamp.cmake)
+expect_no_pe_stamp(${MODULE})
+string(REGEX MATCH "Time/Date stamp[ \t]+([0-9a-fA-F]+)\n" _ "${dump}")
+if(NOT CMAKE_MATCH_1 STREQUAL "0")
+  message(FATAL_ERROR "the export directory carries a link time (${CMAKE_MATCH_1}): two builds would differ")
+endif()
+
+message(STATUS "imports: ${seen}; exports: ${names}; no TLS directory; no link time")
