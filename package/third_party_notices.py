@@ -173,8 +173,8 @@ code (under the MIT licence, see LICENSE), each contains parts of the
 MinGW-w64 runtime (its start-up code, libmingw32, libmingwex, libmsvcrt and
 the import stubs for Windows' own DLLs) and of GCC's runtime libraries
 (libstdc++ and libgcc). Those parts stay under their own licences, one
-section for each below. A section's "License:" line gives the licence's short
-name as the Debian copyright files of the toolchain name it.
+section for each below. A section's "License:" line names its licence in the
+short form of Debian's machine-readable copyright files.
 """
 
 
