@@ -1,8 +1,8 @@
 cmake_minimum_required(VERSION 3.25)
 # The release archive as a user meets it: built by the package target, it
-# holds the module, the test host, the README and the licence, and once
-# unpacked into a fresh folder, that copy of the module declares the
-# project's version and exports the demo under Wine.
+# holds the module, the test host, the README, the licence and the
+# third-party notices, and once unpacked into a fresh folder, that copy of
+# the module declares the project's version and exports the demo under Wine.
 # Needs BUILD_DIR, PACKAGE, VERSION, WORK, SESSION, PYTHON; the Wine
 # variables come from the environment.
 execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target package
@@ -22,7 +22,7 @@ if(NOT rc EQUAL 0)
 endif()
 file(GLOB_RECURSE listing RELATIVE ${WORK} ${WORK}/*)
 list(SORT listing)
-if(NOT listing STREQUAL "LICENSE;README.txt;vorlane-host.exe;vorlane.dll")
+if(NOT listing STREQUAL "LICENSE;README.txt;THIRD-PARTY-NOTICES.txt;vorlane-host.exe;vorlane.dll")
   message(FATAL_ERROR "the archive holds [${listing}]")
 endif()
 
