@@ -3,8 +3,10 @@ cmake_minimum_required(VERSION 3.25)
 # holds the module, the test host, the README, the licence and the
 # third-party notices, and once unpacked into a fresh folder, that copy of
 # the module declares the project's version and exports the demo under Wine.
-# Needs BUILD_DIR, PACKAGE, VERSION, WORK, SESSION, PYTHON; the Wine
-# variables come from the environment.
+# Two packages of one commit are the same: no link time in the binaries,
+# and every entry at the commit's time, not the clock's.
+# Needs BUILD_DIR, SOURCE_DIR, PACKAGE, VERSION, WORK, SESSION, PYTHON; the
+# Wine variables come from the environment.
 execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target package
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT rc EQUAL 0)
@@ -24,6 +26,24 @@ file(GLOB_RECURSE listing RELATIVE ${WORK} ${WORK}/*)
 list(SORT listing)
 if(NOT listing STREQUAL "LICENSE;README.txt;THIRD-PARTY-NOTICES.txt;vorlane-host.exe;vorlane.dll")
   message(FATAL_ERROR "the archive holds [${listing}]")
+endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/pe_stamp.cmake)
+expect_no_pe_stamp(${WORK}/vorlane.dll)
+expect_no_pe_stamp(${WORK}/vorlane-host.exe)
+execute_process(COMMAND git -C ${SOURCE_DIR} log -1 --format=%ct OUTPUT_VARIABLE commit_time
+                OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+if(commit_time MATCHES "^[0-9]+$")
+  # A ZIP keeps DOS times: local (packed in UTC), to the even second.
+  execute_process(COMMAND ${PYTHON} -c [[
+import sys, time, zipfile
+t = time.gmtime(int(sys.argv[2]))
+want = tuple(t[:5]) + (t[5] // 2 * 2,)
+print(' '.join(i.filename for i in zipfile.ZipFile(sys.argv[1]).infolist() if i.date_time != want))
+]] ${PACKAGE} ${commit_time} OUTPUT_VARIABLE off_time OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0 OR off_time)
+    message(FATAL_ERROR "entries not at the last commit's time: [${off_time}]")
+  endif()
 endif()
 
 function(run_unpacked)
