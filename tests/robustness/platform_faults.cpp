@@ -38,10 +38,7 @@ bool fails(const char* function, Target target) {
 
 bool takes_nothing(const char* function, std::intptr_t object, Target target) {
     if (!current.recording) return false;
-    if (current.starving && object == current.starved) {
-        ++current.outcome.calls[function];
-        return ++current.outcome.writes_after_nothing_taken <= 100;
-    }
+    if (current.starving && object == current.starved) return ++current.outcome.writes_after_nothing_taken <= 100;
     if (!fails(function, target)) return false;
     current.starving = true;
     current.starved = object;
