@@ -50,6 +50,7 @@ function(run_unpacked)
   execute_process(COMMAND sh ${SESSION} -- ${WORK}/vorlane-host.exe ${ARGN}
                   OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
   set(out "${out}" PARENT_SCOPE)
+  set(err "${err}" PARENT_SCOPE)
   list(JOIN ARGN " " args)
   message(STATUS "vorlane-host.exe ${args}:\n${out}${err}")
 endfunction()
@@ -60,9 +61,13 @@ if(NOT CMAKE_MATCH_1 STREQUAL VERSION OR NOT CMAKE_MATCH_2 STREQUAL VERSION)
   message(FATAL_ERROR "want vorlane-host ${VERSION} and a module of Vorlane ${VERSION}")
 endif()
 
-run_unpacked(-q -W 64 -H 36 -n 12 -m Z:${WORK}/vorlane.dll -o Z:${WORK}/demo.png)
+run_unpacked(-W 64 -H 36 -n 12 -m Z:${WORK}/vorlane.dll -o Z:${WORK}/demo.png)
 if(NOT out MATCHES "^exported: [^\n]*, 12 frames")
   message(FATAL_ERROR "the unpacked module did not export the demo")
+endif()
+# Not a console: the result line alone, no progress bar redrawn into the log.
+if(err MATCHES "#")
+  message(FATAL_ERROR "a progress bar went to a standard error that is no console:\n${err}")
 endif()
 # Read by a decoder of nobody here.
 execute_process(COMMAND ${PYTHON} -c

@@ -11,6 +11,7 @@
 #include "plugin_module.h"
 #include "process_stats.h"
 #include "scripted_host.h"
+#include "terminal.h"
 
 namespace {
 
@@ -165,7 +166,9 @@ int main(int argc, char** argv) {
     const vorlane::OutputPluginTable& table = *module->table();
 
     script.output_path = utf16_from_utf8(output);
-    if (!quiet) script.on_progress = draw_progress;
+    // Redrawn with '\r', the bar is for a person watching; a log gets only the result line.
+    const bool progress_bar = !quiet && stderr_is_terminal();
+    if (progress_bar) script.on_progress = draw_progress;
 
     bool all_ok = true;
     bool grew = false;
@@ -177,7 +180,7 @@ int main(int argc, char** argv) {
         const bool ok = run_export(table, script, log);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         all_ok = all_ok && ok;
-        if (!quiet) {
+        if (progress_bar) {
             draw_progress(log.frames_served, script.frame_count);
             std::fputc('\n', stderr);
         }
