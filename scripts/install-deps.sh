@@ -7,6 +7,8 @@ packages=(cmake g++ make libpng-dev zlib1g-dev libgtest-dev libbenchmark-dev
           # (the win32-threads flavour of the compiler: no threads library linked in)
           g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 googletest wine64 xvfb
           fonts-wine libxrender1 fonts-ipafont-gothic imagemagick
+          # zlib for the Windows test programs' own APNG decoder (never the module)
+          libz-mingw-w64-dev
           # the fuzz targets: clang with libFuzzer
           clang-14 libclang-rt-14-dev)
 missing=()

@@ -25,7 +25,7 @@ class BadRequest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         std::string error;
-        module_ = host::PluginModule::load(VORLANE_MODULE_PATH, error).release();
+        module_ = host::PluginModule::load(module_path(), error).release();
         ASSERT_NE(module_, nullptr) << error;
     }
     static void TearDownTestSuite() {

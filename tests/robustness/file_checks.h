@@ -6,6 +6,9 @@
 
 namespace vorlane::robust {
 
+// The plugin module under test, as the host would load it.
+std::string module_path();
+
 std::vector<std::uint8_t> read_file(const std::string& path);
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
 

@@ -25,6 +25,10 @@ std::string run(const std::string& command, int& status) {
 
 }  // namespace
 
+std::string module_path() {
+    return VORLANE_MODULE_PATH;
+}
+
 bool pngcheck_ok(const std::string& path, std::string* output) {
     int status = 0;
     const std::string out = run("pngcheck -q '" + path + "' 2>&1", status);

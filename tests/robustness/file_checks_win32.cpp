@@ -1,33 +1,31 @@
-// Under Wine the checking tools are Linux programs that cannot hand back
-// their output or status, so they leave it in files (wine_test_support.h).
-// Every scratch folder lies under the Unix work folder, seen as drive Z:, so
-// that a Linux tool finds the same file by dropping the drive.
+// On Windows the files are read back by the Windows tests' own decoder;
+// under Wine the suite adds pngcheck and Pillow as second opinions
+// (tests/windows/wine_test_support.h). Scratch folders lie in the test
+// program's own work folder.
 #include <windows.h>
 
 #include <cstdio>
 #include <filesystem>
 
 #include "file_checks.h"
+#include "test_support.h"
 #include "wine_test_support.h"
 
 namespace vorlane::robust {
-namespace {
 
-test::WorkFile as_work_file(const std::string& windows_path) {
-    return {windows_path.substr(2), windows_path};
+std::string module_path() {
+    return test::module_path();
 }
 
-}  // namespace
-
 bool pngcheck_ok(const std::string& path, std::string* output) {
-    return test::check_with_pngcheck(as_work_file(path), output);
+    return test::png_is_sound(path, output);
 }
 
 std::vector<std::string> pillow_frames(const std::string& path) {
-    const auto frames = test::decode_with_pillow(as_work_file(path));
-    if (!frames) return {};
-    std::vector<std::string> lines = {std::to_string(frames->size())};
-    for (const test::DecodedFrame& frame : *frames) {
+    const test::DecodedApng decoded = test::decode(path);
+    if (!decoded.error.empty()) return {};
+    std::vector<std::string> lines = {std::to_string(decoded.frames.size())};
+    for (const test::DecodedFrame& frame : decoded.frames) {
         std::string hex;
         char buf[3];
         for (std::uint8_t b : frame.rgba) std::snprintf(buf, sizeof buf, "%02x", b), hex += buf;
@@ -50,16 +48,18 @@ bool writable(const std::wstring& path) {
 
 // The read-only attribute is what a Windows user would set. Wine run as root
 // keeps the attribute but lets every write through, so there the file is
-// also made immutable on the Linux side.
+// also made immutable on the Linux side, where the suite can reach it.
 bool set_read_only(const std::string& path, bool read_only) {
     const std::wstring wide(path.begin(), path.end());
     if (!read_only) {
-        const bool immutable_cleared = test::set_immutable(as_work_file(path), false);
+        const bool immutable_cleared = !test::wine::has_linux_tools() || test::wine::set_immutable(path, false);
         return SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL) != 0 && immutable_cleared;
     }
     if (!SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY)) return false;
     if (!writable(wide)) return true;
-    return test::set_immutable(as_work_file(path), true) && !writable(wide);
+    if (test::wine::has_linux_tools() && test::wine::set_immutable(path, true) && !writable(wide)) return true;
+    SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);  // not read-only: leave it as it was
+    return false;
 }
 
 std::string scratch_dir(const std::string& name) {

@@ -15,6 +15,7 @@
 #include <memory>
 #include <set>
 
+#include "file_checks.h"
 #include "import_redirect.h"
 #include "platform_faults.h"
 #include "plugin_module.h"
@@ -271,7 +272,7 @@ bool redirect(const char* dll, const char* function, Fn replacement, Fn& origina
 std::string install() {
     if (!module) {
         std::string error;
-        module = host::PluginModule::load(VORLANE_MODULE_PATH, error);
+        module = host::PluginModule::load(module_path(), error);
         if (!module) return error;
         const bool all =
             redirect("kernel32.dll", "CreateFileW", swept_CreateFileW, real.CreateFileW) &&

@@ -1,5 +1,6 @@
 // The settings dialog of the real module: its template as built into the
-// DLL, and the dialog itself driven from a second thread under an X server.
+// DLL, and the dialog itself on the desktop at hand (under Wine, an X
+// server's), driven from a second thread.
 #include <windows.h>
 
 #include <cstring>
@@ -8,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "wine_test_support.h"
+#include "test_support.h"
 
 namespace vorlane::test {
 namespace {
@@ -252,11 +253,11 @@ TEST_F(DialogOnDisplay, UntickAndOkTurnsDivisionOffForTheNextExport) {
     s.output_path = out.host_path();
     host::HostLog log;
     ASSERT_TRUE(host::run_export(*module_->table(), s, log));
-    const auto decoded = decode_with_pillow(out);
-    ASSERT_TRUE(decoded && decoded->size() == 2);
+    const DecodedApng decoded = decode(out.windows_path);
+    ASSERT_TRUE(decoded.error.empty() && decoded.frames.size() == 2) << decoded.error;
     for (std::int32_t i = 0; i < 2; ++i) {
         const auto undivided = expected_rgba(s.content, s.width, s.height, i, s.frame_count, false);
-        EXPECT_TRUE((*decoded)[std::size_t(i)].rgba == undivided) << i;
+        EXPECT_TRUE(decoded.frames[std::size_t(i)].rgba == undivided) << i;
         // Guards the check itself: the demo's soft edges differ when divided.
         EXPECT_FALSE(undivided == expected_rgba(s.content, s.width, s.height, i, s.frame_count, true));
     }

@@ -67,7 +67,7 @@ Bytes zlib_stored(const std::uint8_t* argb, std::uint32_t width, std::uint32_t h
     return out;
 }
 
-EncoderLayout g_layout = EncoderLayout::Wine;
+EncoderLayout g_layout = EncoderLayout::AsEncoded;
 std::vector<Bytes> g_frames;
 decltype(&flat::GdipSaveImageToStream) real_save = nullptr;
 
@@ -110,7 +110,7 @@ gp::GpStatus WINGDIPAPI save_laid_out(gp::GpImage* image, IStream* stream, const
                                       const gp::EncoderParameters* parameters) {
     const gp::GpStatus status = real_save(image, stream, encoder, parameters);
     if (status != gp::Ok) return status;
-    if (g_layout != EncoderLayout::Wine && !lay_out_again(image, stream)) ADD_FAILURE() << "cannot lay the PNG out";
+    if (g_layout != EncoderLayout::AsEncoded && !lay_out_again(image, stream)) ADD_FAILURE() << "cannot lay the PNG out";
     g_frames.push_back(stream_bytes(stream));
     return status;  // the stream is left at its end, as after a save
 }
@@ -119,7 +119,7 @@ gp::GpStatus WINGDIPAPI save_laid_out(gp::GpImage* image, IStream* stream, const
 
 const char* name(EncoderLayout layout) {
     switch (layout) {
-    case EncoderLayout::Wine: return "Wine";
+    case EncoderLayout::AsEncoded: return "AsEncoded";
     case EncoderLayout::Windows: return "Windows";
     case EncoderLayout::OlderWindows: return "OlderWindows";
     }

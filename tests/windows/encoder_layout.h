@@ -11,7 +11,7 @@
 namespace vorlane::test {
 
 enum class EncoderLayout {
-    Wine,          // what Wine's encoder wrote, untouched
+    AsEncoded,     // what the encoder at hand wrote, untouched (Wine's, or the real one on Windows)
     Windows,       // IHDR, sRGB, gAMA, pHYs, IDATs ending on 64 KiB file offsets, IEND
     OlderWindows,  // IHDR, sRGB, gAMA, cHRM, the same IDATs, IEND; no pHYs
 };

@@ -5,22 +5,19 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "wine_test_support.h"
+#include "test_support.h"
 
 namespace vorlane::test {
 namespace {
 
-std::wstring widen(const char* ascii) {
-    return std::wstring(ascii, ascii + std::strlen(ascii));
-}
-
 TEST(ModuleVersion, IsTheProjectVersion) {
-    const std::wstring module = widen(VORLANE_MODULE_PATH);
+    const std::wstring module = beside_program("vorlane.dll").wstring();
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(module.c_str(), &ignored);
     ASSERT_GT(size, 0u) << "no version resource";
@@ -54,18 +51,23 @@ TEST(ModuleVersion, IsTheProjectVersion) {
         if (!VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &units) || !value) return {};
         return value;
     };
-    const std::wstring version = widen(VORLANE_VERSION);
+    const std::string ascii_version = VORLANE_VERSION;
+    const std::wstring version(ascii_version.begin(), ascii_version.end());
     EXPECT_EQ(text(L"FileVersion"), version);
     EXPECT_EQ(text(L"ProductVersion"), version);
     EXPECT_EQ(text(L"ProductName"), L"Vorlane");
     EXPECT_EQ(text(L"OriginalFilename"), std::filesystem::path(module).filename().wstring());
     EXPECT_NE(text(L"FileDescription"), L"");
 
-    // The notice is the licence's own line, word for word.
+    // The notice is the licence's own line, word for word; LICENSE lies
+    // beside the test programs, with either line end.
     const std::wstring copyright = text(L"LegalCopyright");
     ASSERT_NE(copyright, L"");
-    const std::vector<std::uint8_t> licence = read_file(VORLANE_LICENSE);
-    const std::wstring licence_text(licence.begin(), licence.end());
+    std::ifstream in(beside_program("LICENSE"), std::ios::binary);
+    std::wstring licence_text;
+    for (char c; in.get(c);)
+        if (c != '\r') licence_text += wchar_t(static_cast<unsigned char>(c));
+    ASSERT_FALSE(licence_text.empty()) << "no LICENSE beside the program";
     EXPECT_NE(licence_text.find(L"\n" + copyright + L"\n"), std::wstring::npos)
         << "LegalCopyright is not a line of LICENSE";
 }

@@ -1,68 +1,37 @@
 #pragma once
-// What the Windows test programs share: the real module, the demo frames as
-// the converter turns them into pixels, and Pillow (a Linux program, started
-// from inside Wine) as the independent decoder.
+// The Linux side of the Wine suite, and the only part of the Windows tests
+// that knows it runs under Wine: Pillow, pngcheck and chattr are Linux
+// programs, started from inside Wine once the suite passes
+// --linux-tools=DIR. Without that option (the test bundle on Windows, or
+// sealed under Wine) nothing here runs and the tests rely on their own checks.
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "demo_animation.h"
-#include "plugin_module.h"
-#include "scripted_host.h"
+namespace vorlane::test::wine {
 
-namespace vorlane::test {
+// Whether the program runs under Wine, whose encoder lays PNGs out otherwise.
+bool is_wine();
 
-// The module under test, freshly loaded, so its setting starts at 1.
-std::unique_ptr<host::PluginModule> load_module();
+// DIR: the Unix folder of the scripts in tests/windows/tools.
+void use_linux_tools(const std::string& unix_dir);
+bool has_linux_tools();
 
-// A scratch file path for this test: the Unix path (for Linux programs) and
-// the same file as Windows sees it.
-struct WorkFile {
-    std::string unix_path;
-    std::string windows_path;
-    std::u16string host_path() const;  // what an OutputRequest carries
-};
-WorkFile work_file(const std::string& name);
-
-std::vector<std::uint8_t> read_file(const std::string& windows_path);
-void write_file(const std::string& windows_path, const std::vector<std::uint8_t>& bytes);
-bool file_exists(const std::string& windows_path);
-
-struct DecodedFrame {
+struct PillowFrame {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     double duration_ms = 0;
     std::vector<std::uint8_t> rgba;
 };
-// Every frame as Pillow decodes it; nothing when Pillow cannot.
-std::optional<std::vector<DecodedFrame>> decode_with_pillow(const WorkFile& png);
+// Every frame as Pillow decodes it; nothing, with the reason in `error`, when it cannot.
+std::optional<std::vector<PillowFrame>> decode_with_pillow(const std::string& windows_path, std::string& error);
 
 // pngcheck's verdict on the whole file, and its report; false also when it
 // could not be run.
-bool check_with_pngcheck(const WorkFile& png, std::string* output = nullptr);
+bool check_with_pngcheck(const std::string& windows_path, std::string* output);
 
 // Sets or clears the Linux immutable flag (chattr); false when that failed.
-bool set_immutable(const WorkFile& file, bool immutable);
+bool set_immutable(const std::string& windows_path, bool immutable);
 
-// What a frame of the demo must decode to: RGBA bytes of FrameConverter's words.
-std::vector<std::uint8_t> expected_rgba(host::DemoContent content, std::int32_t width, std::int32_t height,
-                                        std::int32_t index, std::int32_t frame_count, bool divide);
-
-// The chunks of a PNG file, read plainly: no CRC check, no trust in lengths.
-struct Chunk {
-    std::string type;
-    std::vector<std::uint8_t> data;
-};
-// `start` is 8 past a signature, 0 for a file that has none.
-std::vector<Chunk> read_chunks(const std::vector<std::uint8_t>& file, std::size_t start = 8);
-std::uint32_t be32(const std::uint8_t* p);
-std::uint16_t be16(const std::uint8_t* p);
-
-// The 40 bytes of a run that wrote no frame: the comment chunk and IEND.
-bool is_trailer_only(const std::vector<std::uint8_t>& file);
-
-std::u16string config_text(const OutputPluginTable& table);
-
-}  // namespace vorlane::test
+}  // namespace vorlane::test::wine

@@ -1,0 +1,201 @@
+#include "test_support.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+#include <gtest/gtest.h>
+
+#include "encode/frame_converter.h"
+#include "wine_test_support.h"
+
+namespace vorlane::test {
+namespace {
+
+bool is_ascii(const std::wstring& text) {
+    for (const wchar_t c : text)
+        if (c > 0x7F) return false;
+    return true;
+}
+
+std::wstring running_program() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+        if (n < path.size()) return path.substr(0, n);
+        path.resize(path.size() * 2);
+    }
+}
+
+// The user's temporary folder, named in ASCII: its short name where its
+// long one is not (a user name with accents, say).
+std::wstring temporary_folder() {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    std::wstring folder(buffer, GetTempPathW(MAX_PATH + 1, buffer));
+    if (!is_ascii(folder)) {
+        wchar_t short_name[MAX_PATH + 1] = {};
+        const DWORD n = GetShortPathNameW(folder.c_str(), short_name, MAX_PATH + 1);
+        if (n > 0 && n <= MAX_PATH) folder.assign(short_name, n);
+    }
+    return folder;
+}
+
+struct WorkFolder {
+    std::string path;
+    bool made = false;
+};
+WorkFolder g_work;
+
+// vorlane-<program>-<process id>: programs run side by side never share one.
+const std::string& work_folder() {
+    if (g_work.path.empty()) {
+        const std::wstring path = temporary_folder() + L"vorlane-" +
+                                  std::filesystem::path(running_program()).stem().wstring() + L"-" +
+                                  std::to_wstring(GetCurrentProcessId());
+        if (!is_ascii(path))
+            ADD_FAILURE() << "the temporary folder's path is not ASCII and has no short name: "
+                             "set TMP to an ASCII folder";
+        g_work.path.assign(path.begin(), path.end());
+    }
+    if (!g_work.made) {
+        std::error_code ec;
+        std::filesystem::create_directories(g_work.path, ec);
+        g_work.made = !ec;
+    }
+    return g_work.path;
+}
+
+}  // namespace
+
+std::filesystem::path beside_program(const char* name) {
+    return std::filesystem::path(running_program()).parent_path() / name;
+}
+
+std::string module_path() {
+    const std::u8string utf8 = beside_program("vorlane.dll").u8string();
+    return std::string(utf8.begin(), utf8.end());
+}
+
+std::unique_ptr<host::PluginModule> load_module() {
+    std::string error;
+    auto module = host::PluginModule::load(module_path(), error);
+    if (!module) ADD_FAILURE() << "cannot load the module: " << error;
+    return module;
+}
+
+std::u16string WorkFile::host_path() const {
+    return host::utf16_from_utf8(windows_path);
+}
+
+WorkFile work_file(const std::string& name) {
+    return {work_folder() + "\\" + name};
+}
+
+void remove_work_folder() {
+    if (!g_work.made) return;
+    std::error_code ec;
+    std::filesystem::remove_all(g_work.path, ec);
+    g_work.made = false;
+}
+
+std::vector<std::uint8_t> read_file(const std::string& windows_path) {
+    std::ifstream in(windows_path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string& windows_path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(windows_path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool file_exists(const std::string& windows_path) {
+    std::error_code ec;
+    return std::filesystem::exists(windows_path, ec);
+}
+
+DecodedApng decode(const std::string& windows_path) {
+    DecodedApng decoded = decode_apng(read_file(windows_path));
+    if (!wine::has_linux_tools()) return decoded;
+    std::string error;
+    const auto pillow = wine::decode_with_pillow(windows_path, error);
+    if (!pillow) {
+        ADD_FAILURE() << "Pillow cannot decode " << windows_path << ": " << error;
+        return decoded;
+    }
+    if (!decoded.error.empty()) return decoded;  // the caller's own check fails
+    EXPECT_EQ(pillow->size(), decoded.frames.size()) << "frames, by Pillow and by the tests' decoder";
+    for (std::size_t i = 0; i < pillow->size() && i < decoded.frames.size(); ++i) {
+        const wine::PillowFrame& theirs = (*pillow)[i];
+        const DecodedFrame& ours = decoded.frames[i];
+        EXPECT_TRUE(theirs.width == ours.width && theirs.height == ours.height && theirs.rgba == ours.rgba &&
+                    std::abs(theirs.duration_ms - ours.duration_ms()) < 1e-6)
+            << "Pillow and the tests' decoder differ on frame " << i << " of " << windows_path;
+    }
+    return decoded;
+}
+
+bool png_is_sound(const std::string& windows_path, std::string* output) {
+    const DecodedApng decoded = decode_apng(read_file(windows_path));
+    if (!decoded.error.empty()) {
+        if (output) *output = decoded.error;
+        return false;
+    }
+    return !wine::has_linux_tools() || wine::check_with_pngcheck(windows_path, output);
+}
+
+std::vector<std::uint8_t> expected_rgba(host::DemoContent content, std::int32_t width, std::int32_t height,
+                                        std::int32_t index, std::int32_t frame_count, bool divide) {
+    const std::size_t pixels = std::size_t(width) * std::size_t(height);
+    std::vector<std::uint16_t> hf64(pixels * 4);
+    host::render_demo_frame(content, width, height, index, frame_count, hf64);
+    std::vector<std::uint32_t> argb(pixels);
+    FrameConverter::convert(reinterpret_cast<const std::uint8_t*>(hf64.data()), argb.data(), pixels, divide);
+    std::vector<std::uint8_t> rgba(pixels * 4);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        rgba[i * 4 + 0] = std::uint8_t(argb[i] >> 16);
+        rgba[i * 4 + 1] = std::uint8_t(argb[i] >> 8);
+        rgba[i * 4 + 2] = std::uint8_t(argb[i]);
+        rgba[i * 4 + 3] = std::uint8_t(argb[i] >> 24);
+    }
+    return rgba;
+}
+
+std::uint32_t be32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+std::uint16_t be16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] << 8 | p[1]);
+}
+
+std::vector<Chunk> read_chunks(const std::vector<std::uint8_t>& file, std::size_t start) {
+    std::vector<Chunk> chunks;
+    std::size_t at = start;
+    while (at <= file.size() && file.size() - at >= 12) {
+        const std::size_t length = be32(&file[at]);
+        if (length > file.size() - at - 12) break;
+        Chunk chunk;
+        chunk.type.assign(reinterpret_cast<const char*>(&file[at + 4]), 4);
+        chunk.data.assign(file.begin() + std::ptrdiff_t(at + 8), file.begin() + std::ptrdiff_t(at + 8 + length));
+        chunks.push_back(std::move(chunk));
+        at += 12 + length;
+    }
+    return chunks;
+}
+
+bool is_trailer_only(const std::vector<std::uint8_t>& file) {
+    if (file.size() != 40) return false;
+    const std::vector<Chunk> chunks = read_chunks(file, 0);
+    static const char kComment[] = "Comment\0fffffffe";
+    return chunks.size() == 2 && (chunks[0].type == "tEXt" || chunks[0].type == "iTXt") &&
+           chunks[0].data == std::vector<std::uint8_t>(kComment, kComment + 16) && chunks[1].type == "IEND" &&
+           chunks[1].data.empty();
+}
+
+std::u16string config_text(const OutputPluginTable& table) {
+    return table.on_config_text();
+}
+
+}  // namespace vorlane::test
