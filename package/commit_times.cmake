@@ -1,7 +1,8 @@
-# Run by CPack just before it packs the staged files: CMake's archive writer
-# then gives every entry the last commit's time, so that packages of one
-# commit are the same however late they are built. A ZIP keeps DOS times in
-# local time, so the packing runs in UTC wherever it happens.
+# Run by CPack just before it packs the staged files (and by
+# test_bundle.cmake): CMake's archive writer then gives every entry the last
+# commit's time, so that packages of one commit are the same however late
+# they are built. A ZIP keeps DOS times in local time, so the packing runs in
+# UTC wherever it happens.
 find_program(git_program git)
 if(git_program)
   execute_process(COMMAND ${git_program} -C ${CPACK_VORLANE_SOURCE_DIR} log -1 --format=%ct
