@@ -16,35 +16,15 @@ if(NOT EXISTS ${PACKAGE})
   message(FATAL_ERROR "the package target made no ${PACKAGE}")
 endif()
 
-file(REMOVE_RECURSE ${WORK})
-file(MAKE_DIRECTORY ${WORK})
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${PACKAGE} WORKING_DIRECTORY ${WORK} RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "cannot unpack ${PACKAGE}")
-endif()
-file(GLOB_RECURSE listing RELATIVE ${WORK} ${WORK}/*)
-list(SORT listing)
+include(${CMAKE_CURRENT_LIST_DIR}/archive_checks.cmake)
+unpack_archive(${PACKAGE} ${WORK} listing)
 if(NOT listing STREQUAL "LICENSE;README.txt;THIRD-PARTY-NOTICES.txt;vorlane-host.exe;vorlane.dll")
   message(FATAL_ERROR "the archive holds [${listing}]")
 endif()
 
-include(${CMAKE_CURRENT_LIST_DIR}/pe_stamp.cmake)
 expect_no_pe_stamp(${WORK}/vorlane.dll)
 expect_no_pe_stamp(${WORK}/vorlane-host.exe)
-execute_process(COMMAND git -C ${SOURCE_DIR} log -1 --format=%ct OUTPUT_VARIABLE commit_time
-                OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-if(commit_time MATCHES "^[0-9]+$")
-  # A ZIP keeps DOS times: local (packed in UTC), to the even second.
-  execute_process(COMMAND ${PYTHON} -c [[
-import sys, time, zipfile
-t = time.gmtime(int(sys.argv[2]))
-want = tuple(t[:5]) + (t[5] // 2 * 2,)
-print(' '.join(i.filename for i in zipfile.ZipFile(sys.argv[1]).infolist() if i.date_time != want))
-]] ${PACKAGE} ${commit_time} OUTPUT_VARIABLE off_time OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc)
-  if(NOT rc EQUAL 0 OR off_time)
-    message(FATAL_ERROR "entries not at the last commit's time: [${off_time}]")
-  endif()
-endif()
+expect_entries_at_commit_time(${PACKAGE} ${SOURCE_DIR} ${PYTHON})
 
 function(run_unpacked)
   execute_process(COMMAND sh ${SESSION} -- ${WORK}/vorlane-host.exe ${ARGN}

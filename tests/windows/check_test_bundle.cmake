@@ -19,38 +19,19 @@ list(LENGTH checks check_count)
 
 file(REMOVE_RECURSE ${WORK})
 set(unpacked ${WORK}/unpacked)
-file(MAKE_DIRECTORY ${unpacked})
-execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${BUNDLE} WORKING_DIRECTORY ${unpacked} RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "cannot unpack ${BUNDLE}")
-endif()
-file(GLOB listing RELATIVE ${unpacked} ${unpacked}/*)
-list(SORT listing)
+include(${CMAKE_CURRENT_LIST_DIR}/archive_checks.cmake)
+unpack_archive(${BUNDLE} ${unpacked} listing)
 set(want LICENSE THIRD-PARTY-NOTICES.txt run-tests.exe vorlane-host.exe vorlane.dll windows_bad_request_test.exe
          windows_converter_test.exe windows_dialog_test.exe windows_export_test.exe windows_fault_sweep_test.exe)
 if(NOT listing STREQUAL want)
   message(FATAL_ERROR "the bundle holds [${listing}], want [${want}]")
 endif()
 
-include(${CMAKE_CURRENT_LIST_DIR}/pe_stamp.cmake)
 file(GLOB binaries ${unpacked}/*.exe ${unpacked}/*.dll)
 foreach(binary ${binaries})
   expect_no_pe_stamp(${binary})
 endforeach()
-execute_process(COMMAND git -C ${SOURCE_DIR} log -1 --format=%ct OUTPUT_VARIABLE commit_time
-                OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-if(commit_time MATCHES "^[0-9]+$")
-  # A ZIP keeps DOS times: local (packed in UTC), to the even second.
-  execute_process(COMMAND ${PYTHON} -c [[
-import sys, time, zipfile
-t = time.gmtime(int(sys.argv[2]))
-want = tuple(t[:5]) + (t[5] // 2 * 2,)
-print(' '.join(i.filename for i in zipfile.ZipFile(sys.argv[1]).infolist() if i.date_time != want))
-]] ${BUNDLE} ${commit_time} OUTPUT_VARIABLE off_time OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc)
-  if(NOT rc EQUAL 0 OR off_time)
-    message(FATAL_ERROR "entries not at the last commit's time: [${off_time}]")
-  endif()
-endif()
+expect_entries_at_commit_time(${BUNDLE} ${SOURCE_DIR} ${PYTHON})
 
 # A prefix of its own, sealed: Wine reads its drives when its server starts,
 # and the session script ends the server before every program.
