@@ -4,8 +4,8 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+
+#include "test_support.h"
 
 namespace vorlane::test::wine {
 namespace {
@@ -51,25 +51,20 @@ bool run_linux_program(const std::string& program, const std::vector<std::string
     return true;
 }
 
-bool exists(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::exists(path, ec);
-}
-
 std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const std::vector<std::uint8_t> bytes = read_file(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 // Linux programs rename their result into place when done. The limit only
 // keeps a program that never started from hanging the suite.
 bool wait_for_result(const std::string& result, const std::string& failed = {}) {
     for (int waited = 0; waited < 1200; ++waited) {
-        if (exists(result)) return true;
-        if (!failed.empty() && exists(failed)) return false;
+        if (file_exists(result)) return true;
+        if (!failed.empty() && file_exists(failed)) return false;
         Sleep(50);
     }
-    return exists(result);
+    return file_exists(result);
 }
 
 // Runs a tool on `windows_path`, which leaves its result beside the file
@@ -88,7 +83,7 @@ std::optional<std::string> run_tool(const std::vector<std::string>& command, con
     args.push_back(file + suffix);
     if (!run_linux_program(command.front(), args)) return std::nullopt;
     const bool done = wait_for_result(result, failed);
-    if (!done && failure && exists(failed)) *failure = read_text(failed);
+    if (!done && failure && file_exists(failed)) *failure = read_text(failed);
     std::optional<std::string> text;
     if (done) text = read_text(result);
     std::filesystem::remove(result, ec);
