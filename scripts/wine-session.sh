@@ -9,9 +9,16 @@
 # without a display refuses dialogs to every later program of it; so each
 # program starts and ends its session, and dialog tests get their own X
 # server, ended by its PID.
-# Needs WINEPREFIX and VORLANE_WINE (the wine64 binary); VORLANE_XVFB for --xvfb.
+# Needs WINEPREFIX and VORLANE_WINE (the wine64 binary); VORLANE_XVFB for --xvfb;
+# VORLANE_WINE_LOCALE is optional.
 set -eu
 wine="${VORLANE_WINE:?}"
+# Wine decodes the Unix side's arguments by the locale's character set and
+# takes its code pages and language from the locale's name: a UTF-8 one
+# keeps non-ASCII paths whole, and VORLANE_WINE_LOCALE picks another (the
+# test bundle runs as on a Japanese Windows). Fixed here, so that no run
+# depends on the caller's locale.
+export LC_ALL="${VORLANE_WINE_LOCALE:-C.UTF-8}"
 wineserver="$(dirname "$wine")/wineserver"
 [ -x "$wineserver" ] || wineserver=wineserver
 

@@ -35,9 +35,7 @@ protected:
 
     static bool export_with(TestHost& host) { return module_->table()->on_output(host.request()); }
 
-    static std::u16string utf16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
-
-    static std::string fresh_path(const std::string& name) { return scratch_dir(name) + "/out.png"; }
+    static std::filesystem::path fresh_path(const std::string& name) { return scratch_dir(name) / "out.png"; }
 
     // The calls of a run that fetched `frames` frames out of `total`.
     static std::vector<std::string> calls_for(int frames, int total, bool then_stop_check = false) {
@@ -71,11 +69,11 @@ TEST_F(BadRequest, SizesThatCannotBeEncodedFailFrameZeroWithoutReadingPixels) {
     std::memset(tiny.data(), 0, 8);
     for (auto [w, h] : sizes) {
         SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
-        const std::string path = fresh_path("size");
+        const std::filesystem::path path = fresh_path("size");
         HostConfig config;
         config.width = w;
         config.height = h;
-        config.path = utf16(path);
+        config.path = path.u16string();
         config.pixels_override = tiny.data();
         TestHost host(config);
         EXPECT_FALSE(export_with(host));
@@ -87,10 +85,10 @@ TEST_F(BadRequest, SizesThatCannotBeEncodedFailFrameZeroWithoutReadingPixels) {
 TEST_F(BadRequest, NoFramesToWriteLeavesOnlyTheTrailer) {
     for (std::int32_t count : {0, -1, INT32_MIN}) {
         SCOPED_TRACE(count);
-        const std::string path = fresh_path("count");
+        const std::filesystem::path path = fresh_path("count");
         HostConfig config;
         config.frame_count = count;
-        config.path = utf16(path);
+        config.path = path.u16string();
         TestHost host(config);
         EXPECT_TRUE(export_with(host));
         EXPECT_EQ(host.log().calls, calls_for(0, count));
@@ -99,11 +97,11 @@ TEST_F(BadRequest, NoFramesToWriteLeavesOnlyTheTrailer) {
 }
 
 TEST_F(BadRequest, HugeFrameCountStoppedEarlyAnnouncesTheFramesWritten) {
-    const std::string path = fresh_path("huge-count");
+    const std::filesystem::path path = fresh_path("huge-count");
     HostConfig config;
     config.frame_count = INT32_MAX;
     config.stop_at = 2;
-    config.path = utf16(path);
+    config.path = path.u16string();
     TestHost host(config);
     EXPECT_TRUE(export_with(host));
     EXPECT_EQ(host.log().calls, calls_for(2, INT32_MAX, true));
@@ -124,12 +122,12 @@ TEST_F(BadRequest, ZeroAndNegativeRatesStillWriteASoundFile) {
                           {INT32_MIN, 1, 1, 0},  {1, INT32_MIN, 0, 1}};
     for (const Rate& r : rates) {
         SCOPED_TRACE(std::to_string(r.num) + "/" + std::to_string(r.den));
-        const std::string path = fresh_path("rate");
+        const std::filesystem::path path = fresh_path("rate");
         HostConfig config;
         config.fps_num = r.num;
         config.fps_den = r.den;
         config.frame_count = 2;
-        config.path = utf16(path);
+        config.path = path.u16string();
         TestHost host(config);
         EXPECT_TRUE(export_with(host));
         EXPECT_EQ(check::check_apng(read_file(path), {5, 3, r.delay_num, r.delay_den, 2}), "");
@@ -139,7 +137,7 @@ TEST_F(BadRequest, ZeroAndNegativeRatesStillWriteASoundFile) {
 // A file that cannot be created fails the run at once: setup_hook is the
 // only call the host sees, and nothing already there is touched.
 TEST_F(BadRequest, OutputPathsThatCannotBeCreatedFailBeforeAnyFrame) {
-    const std::string dir = scratch_dir("paths");
+    const std::filesystem::path dir = scratch_dir("paths");
     struct PathCase {
         const char* what;
         bool null_path;
@@ -148,14 +146,14 @@ TEST_F(BadRequest, OutputPathsThatCannotBeCreatedFailBeforeAnyFrame) {
     const PathCase cases[] = {
         {"null", true, u""},
         {"empty", false, u""},
-        {"a folder", false, utf16(dir)},
-        {"in a missing folder", false, utf16(dir + "/missing/out.png")},
-        {"under a file", false, utf16(dir + "/file/out.png")},
+        {"a folder", false, dir.u16string()},
+        {"in a missing folder", false, (dir / "missing" / "out.png").u16string()},
+        {"under a file", false, (dir / "file" / "out.png").u16string()},
 #if !defined(_WIN32)
         {"in a folder that takes no new files", false, u"/sys/vorlane-robust.png"},
 #endif
     };
-    write_file(dir + "/file", {'k', 'e', 'e', 'p'});
+    write_file(dir / "file", {'k', 'e', 'e', 'p'});
     for (const PathCase& c : cases) {
         SCOPED_TRACE(c.what);
         HostConfig config;
@@ -165,18 +163,18 @@ TEST_F(BadRequest, OutputPathsThatCannotBeCreatedFailBeforeAnyFrame) {
         EXPECT_FALSE(export_with(host));
         EXPECT_EQ(host.log().calls, calls_for(0, 3));
     }
-    EXPECT_EQ(read_file(dir + "/file"), Bytes({'k', 'e', 'e', 'p'}));
-    EXPECT_FALSE(std::filesystem::exists(dir + "/missing"));
+    EXPECT_EQ(read_file(dir / "file"), Bytes({'k', 'e', 'e', 'p'}));
+    EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
 }
 
 TEST_F(BadRequest, ReadOnlyFileIsLeftAsItWas) {
-    const std::string path = scratch_dir("read-only") + "/out.png";
+    const std::filesystem::path path = scratch_dir("read-only") / "out.png";
     write_file(path, {'k', 'e', 'e', 'p'});
     if (!set_read_only(path, true))
         GTEST_SKIP() << "no way to make a file read-only for this user here (as root a file mode does not stop "
                         "a write, and chattr +i is unavailable)";
     HostConfig config;
-    config.path = utf16(path);
+    config.path = path.u16string();
     TestHost host(config);
     const bool ok = export_with(host);
     set_read_only(path, false);
@@ -188,10 +186,10 @@ TEST_F(BadRequest, ReadOnlyFileIsLeftAsItWas) {
 TEST_F(BadRequest, NullFrameAtEveryPositionFailsAndKeepsTheFramesBefore) {
     for (std::int32_t at = 0; at < 3; ++at) {
         SCOPED_TRACE(at);
-        const std::string path = fresh_path("null-frame");
+        const std::filesystem::path path = fresh_path("null-frame");
         HostConfig config;
         config.null_at = at;
-        config.path = utf16(path);
+        config.path = path.u16string();
         TestHost host(config);
         EXPECT_FALSE(export_with(host));
         EXPECT_EQ(host.log().calls, calls_for(at + 1, 3));
@@ -205,10 +203,10 @@ TEST_F(BadRequest, NullFrameAtEveryPositionFailsAndKeepsTheFramesBefore) {
 TEST_F(BadRequest, StopAtEveryPositionSucceedsWithTheFramesBefore) {
     for (std::int32_t at = 0; at <= 3; ++at) {
         SCOPED_TRACE(at);
-        const std::string path = fresh_path("stop");
+        const std::filesystem::path path = fresh_path("stop");
         HostConfig config;
         config.stop_at = at;
-        config.path = utf16(path);
+        config.path = path.u16string();
         TestHost host(config);
         EXPECT_TRUE(export_with(host));
         EXPECT_EQ(host.log().calls, calls_for(at, 3, at < 3));

@@ -35,8 +35,8 @@ std::uint32_t frames_in(const Bytes& file) {
 }
 
 // One line of how an export with one failed call ended, checking as it goes.
-std::string judge(const faults::Function& f, const faults::Outcome& o, const HostLog& log, const std::string& path,
-                  const Bytes& clean, const Scenario& s) {
+std::string judge(const faults::Function& f, const faults::Outcome& o, const HostLog& log,
+                  const std::filesystem::path& path, const Bytes& clean, const Scenario& s) {
     const Bytes file = read_file(path);
     EXPECT_TRUE(o.fault_hit) << "the call was not made again";
     EXPECT_EQ(o.unreleased, std::vector<std::string>{});
@@ -90,10 +90,10 @@ std::string call_ranges(const std::vector<std::string>& endings) {
 
 TEST(FaultSweep, EveryPlatformCallFailsInTurn) {
     ASSERT_EQ(faults::install(), "");
-    const std::string path = scratch_dir("fault-sweep") + "/out.png";
+    const std::filesystem::path path = scratch_dir("fault-sweep") / "out.png";
     const auto host_for = [&](const Scenario& s) {
         HostConfig config;
-        config.path = std::u16string(path.begin(), path.end());
+        config.path = path.u16string();
         config.stop_at = s.stop_at;
         return config;
     };

@@ -25,18 +25,18 @@ std::string run(const std::string& command, int& status) {
 
 }  // namespace
 
-std::string module_path() {
+std::filesystem::path module_path() {
     return VORLANE_MODULE_PATH;
 }
 
-bool pngcheck_ok(const std::string& path, std::string* output) {
+bool pngcheck_ok(const std::filesystem::path& path, std::string* output) {
     int status = 0;
-    const std::string out = run("pngcheck -q '" + path + "' 2>&1", status);
+    const std::string out = run("pngcheck -q '" + path.string() + "' 2>&1", status);
     if (output) *output = out;
     return status == 0;
 }
 
-std::vector<std::string> pillow_frames(const std::string& path) {
+std::vector<std::string> pillow_frames(const std::filesystem::path& path) {
     // Passed with -c: parallel test programs share no script file.
     const std::string script =
         "import sys\n"
@@ -49,7 +49,7 @@ std::vector<std::string> pillow_frames(const std::string& path) {
         "    print(im.convert(\"RGBA\").tobytes().hex())\n";
     int status = 0;
     const std::string out =
-        run(std::string(VORLANE_PYTHON) + " -c '" + script + "' '" + path + "' 2>/dev/null", status);
+        run(std::string(VORLANE_PYTHON) + " -c '" + script + "' '" + path.string() + "' 2>/dev/null", status);
     if (status != 0) return {};
     std::vector<std::string> lines;
     std::istringstream in(out);
@@ -57,16 +57,16 @@ std::vector<std::string> pillow_frames(const std::string& path) {
     return lines;
 }
 
-bool set_read_only(const std::string& path, bool read_only) {
-    const std::string command = std::string("chattr ") + (read_only ? "+i" : "-i") + " '" + path + "' 2>/dev/null";
+bool set_read_only(const std::filesystem::path& path, bool read_only) {
+    const std::string command = std::string("chattr ") + (read_only ? "+i" : "-i") + " '" + path.string() + "' 2>/dev/null";
     return std::system(command.c_str()) == 0;
 }
 
-std::string scratch_dir(const std::string& name) {
+std::filesystem::path scratch_dir(const std::string& name) {
     const auto dir = std::filesystem::temp_directory_path() / ("vorlane-robust-" + name);
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
-    return dir.string();
+    return dir;
 }
 
 }  // namespace vorlane::robust

@@ -13,15 +13,15 @@
 
 namespace vorlane::robust {
 
-std::string module_path() {
+std::filesystem::path module_path() {
     return test::module_path();
 }
 
-bool pngcheck_ok(const std::string& path, std::string* output) {
+bool pngcheck_ok(const std::filesystem::path& path, std::string* output) {
     return test::png_is_sound(path, output);
 }
 
-std::vector<std::string> pillow_frames(const std::string& path) {
+std::vector<std::string> pillow_frames(const std::filesystem::path& path) {
     const test::DecodedApng decoded = test::decode(path);
     if (!decoded.error.empty()) return {};
     std::vector<std::string> lines = {std::to_string(decoded.frames.size())};
@@ -49,8 +49,8 @@ bool writable(const std::wstring& path) {
 // The read-only attribute is what a Windows user would set. Wine run as root
 // keeps the attribute but lets every write through, so there the file is
 // also made immutable on the Linux side, where the suite can reach it.
-bool set_read_only(const std::string& path, bool read_only) {
-    const std::wstring wide(path.begin(), path.end());
+bool set_read_only(const std::filesystem::path& path, bool read_only) {
+    const std::wstring wide = path.wstring();
     if (!read_only) {
         const bool immutable_cleared = !test::wine::has_linux_tools() || test::wine::set_immutable(path, false);
         return SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL) != 0 && immutable_cleared;
@@ -62,8 +62,8 @@ bool set_read_only(const std::string& path, bool read_only) {
     return false;
 }
 
-std::string scratch_dir(const std::string& name) {
-    const std::string dir = test::work_file("robust-" + name).windows_path;
+std::filesystem::path scratch_dir(const std::string& name) {
+    const std::filesystem::path dir = test::work_file("robust-" + name).path;
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;

@@ -1,6 +1,8 @@
 // The output job with a PNG encoder that returns hostile streams for one
 // frame: the file must stay sound and the result must tell the truth.
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <zlib.h>
 
 #include <cstring>
@@ -126,9 +128,9 @@ TEST_P(SpoiledFrame, FailsTheRunAndLeavesASoundFile) {
     const Case& c = kSpoiled[case_index];
     g_hostile_frame = frame;
     g_mutation = c.mutation;
-    const std::string path = scratch_dir(std::string("spoiled-") + c.name + "-" + std::to_string(frame)) + "/out.png";
+    const std::filesystem::path path = scratch_dir(std::string("spoiled-") + c.name + "-" + std::to_string(frame)) / "out.png";
     HostConfig config;
-    config.path = std::u16string(path.begin(), path.end());
+    config.path = path.u16string();
     TestHost host(config);
 
     EXPECT_FALSE(OutputJob::run(*host.request(), start_hostile)) << c.name;
@@ -165,9 +167,9 @@ TEST(HostileEncoder, LaterFrameWithAnotherHeaderFailsTheRun) {
         p.before_idat.front() = chunk("IHDR", ihdr);
         return join(p, 1 << 20);
     };
-    const std::string path = scratch_dir("other-header") + "/out.png";
+    const std::filesystem::path path = scratch_dir("other-header") / "out.png";
     HostConfig config;
-    config.path = std::u16string(path.begin(), path.end());
+    config.path = path.u16string();
     TestHost host(config);
 
     EXPECT_FALSE(OutputJob::run(*host.request(), start_hostile));
@@ -185,11 +187,11 @@ TEST(HostileEncoder, ThreeHundredIdatChunksAreAllKept) {
         EXPECT_GT(p.idat_data.size(), 256u);
         return out;
     };
-    const std::string path = scratch_dir("many-idats") + "/out.png";
+    const std::filesystem::path path = scratch_dir("many-idats") / "out.png";
     HostConfig config;
     config.width = 40;  // enough compressed bytes for 300 one-byte chunks
     config.height = 9;
-    config.path = std::u16string(path.begin(), path.end());
+    config.path = path.u16string();
     TestHost host(config);
 
     ASSERT_TRUE(OutputJob::run(*host.request(), start_hostile));

@@ -44,7 +44,7 @@ inline host::HostScript script_for(const std::string& path, std::int32_t frames,
     s.width = width;
     s.height = height;
     s.frame_count = frames;
-    s.output_path = host::utf16_from_utf8(path);
+    s.output_path = std::filesystem::path(path).u16string();
     return s;
 }
 

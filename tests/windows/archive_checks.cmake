@@ -45,3 +45,22 @@ print(' '.join(i.filename for i in zipfile.ZipFile(sys.argv[1]).infolist() if i.
     message(FATAL_ERROR "entries of ${archive} not at the last commit's time: [${off_time}]")
   endif()
 endfunction()
+
+# A text file as Notepad on any Windows shows it: CRLF line ends, and with
+# BOM a UTF-8 byte-order mark first, without which older Notepads take the
+# Japanese in it for the ANSI code page.
+function(expect_windows_text file)
+  cmake_parse_arguments(arg "BOM" "" "" ${ARGN})
+  file(READ ${file} head LIMIT 3 HEX)
+  if(arg_BOM AND NOT head STREQUAL "efbbbf")
+    message(FATAL_ERROR "${file} does not start with a UTF-8 byte-order mark")
+  endif()
+  # Read as text, a file loses its carriage returns: the bytes are read as hex
+  # pairs: with every CRLF gone, no line feed may be left.
+  file(READ ${file} hex HEX)
+  string(REGEX REPLACE "(..)" "\\1 " pairs "${hex}")
+  string(REPLACE "0d 0a " "" pairs "${pairs}")
+  if(pairs MATCHES "(^| )0a ")
+    message(FATAL_ERROR "${file} has a line end without a carriage return")
+  endif()
+endfunction()

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 #include <xmmintrin.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <random>
@@ -59,8 +60,8 @@ protected:
 
     // Every decoded frame is the converter's output for that demo frame.
     void expect_frames(const WorkFile& out, const HostScript& s, std::int32_t frames_in_file, bool divide) {
-        const DecodedApng decoded = decode(out.windows_path);
-        ASSERT_EQ(decoded.error, "") << out.windows_path;
+        const DecodedApng decoded = decode(out.path);
+        ASSERT_EQ(decoded.error, "") << out.text();
         ASSERT_EQ(decoded.frames.size(), std::size_t(frames_in_file));
         for (std::int32_t i = 0; i < frames_in_file; ++i) {
             const DecodedFrame& frame = decoded.frames[std::size_t(i)];
@@ -91,7 +92,7 @@ TEST_P(Export, CallsTheHostInOrderAndLaysOutTheAnimation) {
     DWORD writer_error = 0;
     s.on_progress = [&](std::int32_t index, std::int32_t) {
         if (index != 1) return;
-        const std::wstring path(out.windows_path.begin(), out.windows_path.end());
+        const std::wstring path = out.path.wstring();
         const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
         const HANDLE reader = CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
         if (reader != INVALID_HANDLE_VALUE) {
@@ -121,7 +122,7 @@ TEST_P(Export, CallsTheHostInOrderAndLaysOutTheAnimation) {
         if (c.type == "IDAT") break;
         if (c.type != "pHYs") header.push_back(c);
     }
-    const std::vector<Chunk> chunks = read_chunks(read_file(out.windows_path));
+    const std::vector<Chunk> chunks = read_chunks(read_file(out.path));
     ASSERT_GT(chunks.size(), header.size());
     for (std::size_t i = 0; i < header.size(); ++i) {
         EXPECT_EQ(chunks[i].type, header[i].type) << i;
@@ -160,10 +161,10 @@ TEST_P(Export, CallsTheHostInOrderAndLaysOutTheAnimation) {
 
 TEST_P(Export, AnExistingFileIsReplaced) {
     const WorkFile out = work_file("replaced.png");
-    write_file(out.windows_path, std::vector<std::uint8_t>(1 << 20, 0xAB));
+    write_file(out.path, std::vector<std::uint8_t>(1 << 20, 0xAB));
     const HostScript s = script(out, 9, 7, 2);
     ASSERT_TRUE(run(s));
-    EXPECT_LT(read_file(out.windows_path).size(), std::size_t(1) << 20);
+    EXPECT_LT(read_file(out.path).size(), std::size_t(1) << 20);
     expect_frames(out, s, 2, true);
 }
 
@@ -172,7 +173,7 @@ TEST_P(Export, WritesToAPathBeyondAscii) {
     const WorkFile dir = work_file("");
     const std::u16string name = u"書き出し \u00e9\U0001F3A5.png";
     HostScript s = script(dir, 6, 4, 2);
-    s.output_path = host::utf16_from_utf8(dir.windows_path) + name;
+    s.output_path = dir.host_path() + name;
     ASSERT_TRUE(run(s));
     const std::filesystem::path path(std::wstring(s.output_path.begin(), s.output_path.end()));
     std::error_code ec;
@@ -193,7 +194,7 @@ TEST_P(Export, StopBeforeTheFirstFrameLeavesOnlyTheTrailer) {
     s.stop_before = 0;
     EXPECT_TRUE(run(s));
     EXPECT_EQ(log_.calls, (std::vector<std::string>{"setup 16 1", "progress 0 3", "stop? 0"}));
-    EXPECT_TRUE(is_trailer_only(read_file(out.windows_path)));
+    EXPECT_TRUE(is_trailer_only(read_file(out.path)));
 }
 
 TEST_P(Export, StopMidRunKeepsTheFramesBeforeIt) {
@@ -214,7 +215,7 @@ TEST_P(Export, NullFrameFailsTheRun) {
         s.null_frame = 0;
         EXPECT_FALSE(run(s));
         EXPECT_EQ(log_.calls.back(), "fetch 0 HF64");
-        EXPECT_TRUE(is_trailer_only(read_file(out.windows_path)));
+        EXPECT_TRUE(is_trailer_only(read_file(out.path)));
     }
     {
         const WorkFile out = work_file("null2.png");
@@ -231,10 +232,10 @@ TEST_P(Export, AFileThatCannotBeCreatedFailsBeforeAnyFrameCallback) {
     const WorkFile a_folder = work_file("");  // the work folder itself
     for (const WorkFile* out : {&missing_dir, &a_folder}) {
         const HostScript s = script(*out, 8, 8, 3);
-        EXPECT_FALSE(run(s)) << out->windows_path;
+        EXPECT_FALSE(run(s)) << out->text();
         EXPECT_EQ(log_.calls, std::vector<std::string>{"setup 16 1"});
     }
-    EXPECT_FALSE(file_exists(missing_dir.windows_path));
+    EXPECT_FALSE(file_exists(missing_dir.path));
 }
 
 TEST_P(Export, NoFramesGiveTheTrailerAndSuccess) {
@@ -243,7 +244,7 @@ TEST_P(Export, NoFramesGiveTheTrailerAndSuccess) {
         const HostScript s = script(out, 8, 8, count);
         EXPECT_TRUE(run(s)) << count;
         EXPECT_EQ(log_.calls, std::vector<std::string>{"setup 16 1"});
-        EXPECT_TRUE(is_trailer_only(read_file(out.windows_path))) << count;
+        EXPECT_TRUE(is_trailer_only(read_file(out.path))) << count;
     }
 }
 
@@ -266,7 +267,7 @@ TEST_P(Export, FrameRatesReachEveryFcTLAsDelays) {
         s.fps_den = r.fps_den;
         ASSERT_TRUE(run(s));
         int fctl = 0;
-        for (const Chunk& c : read_chunks(read_file(out.windows_path))) {
+        for (const Chunk& c : read_chunks(read_file(out.path))) {
             if (c.type != "fcTL") continue;
             ++fctl;
             EXPECT_EQ(be16(&c.data[20]), r.delay_num) << r.fps_num << "/" << r.fps_den;
@@ -289,7 +290,7 @@ TEST_P(Export, LargeNoisyFramesDecodeComplete) {
     for (const Chunk& c : read_chunks(encoded_frames()[0]))
         if (c.type == "IDAT") encoded_idats.push_back(c.data.size());
     std::size_t first_frame_idats = 0;
-    for (const Chunk& c : read_chunks(read_file(out.windows_path))) first_frame_idats += c.type == "IDAT";
+    for (const Chunk& c : read_chunks(read_file(out.path))) first_frame_idats += c.type == "IDAT";
     EXPECT_EQ(first_frame_idats, encoded_idats.size());
     if (GetParam() == EncoderLayout::AsEncoded && wine::is_wine()) {
         EXPECT_GT(first_frame_idats, 256u);  // Wine's 8 KiB chunks; Windows writes about 130 here
@@ -345,7 +346,7 @@ TEST_P(Export, HostFloatingPointModeChangesNothing) {
     ASSERT_TRUE(ok);
     EXPECT_EQ(after, host_mode) << "the host's MXCSR was not given back";
 
-    const DecodedApng decoded = decode(out.windows_path);
+    const DecodedApng decoded = decode(out.path);
     ASSERT_EQ(decoded.error, "");
     ASSERT_EQ(decoded.frames.size(), 2u);
     for (std::size_t i = 0; i < words.size(); ++i) {
@@ -400,7 +401,7 @@ TEST_P(DiagnosticCopies, EveryFrameLeavesTwoCopiesAndTheFolderChangesNothingElse
     HostScript s = script(with, 21, 13, 4);
     s.null_frame = 3;
     EXPECT_FALSE(run(s));
-    const std::vector<Chunk> chunks = read_chunks(read_file(with.windows_path));
+    const std::vector<Chunk> chunks = read_chunks(read_file(with.path));
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(file_exists(copy("as", i))) << i;
         const std::vector<std::uint8_t> at = read_file(copy("at", i));
@@ -414,8 +415,8 @@ TEST_P(DiagnosticCopies, EveryFrameLeavesTwoCopiesAndTheFolderChangesNothingElse
     }
     // Frame 1's copy decodes, on its own, to that frame.
     const WorkFile copy1 = work_file("at001.png");
-    write_file(copy1.windows_path, read_file(copy("at", 1)));
-    const DecodedApng decoded = decode(copy1.windows_path);
+    write_file(copy1.path, read_file(copy("at", 1)));
+    const DecodedApng decoded = decode(copy1.path);
     ASSERT_TRUE(decoded.error.empty() && decoded.frames.size() == 1) << decoded.error;
     EXPECT_TRUE(decoded.frames[0].rgba == expected_rgba(s.content, 21, 13, 1, 4, true));
     // The null frame never reached the encoder.
@@ -428,7 +429,67 @@ TEST_P(DiagnosticCopies, EveryFrameLeavesTwoCopiesAndTheFolderChangesNothingElse
     const WorkFile without = work_file("without-temp.png");
     s.output_path = without.host_path();
     EXPECT_FALSE(run(s));
-    EXPECT_EQ(read_file(without.windows_path), read_file(with.windows_path));
+    EXPECT_EQ(read_file(without.path), read_file(with.path));
+}
+
+// What the system's own encoder writes for a small frame of soft edges,
+// which the module stitches as it is: printed for the test bundle's report,
+// since the real encoder's layout is known here only from files it saved.
+TEST(SystemEncoder, WritesAStillPngOfExactlyThePixels) {
+    const auto module = load_module();
+    ASSERT_TRUE(module);
+    ASSERT_TRUE(use_encoder_layout(static_cast<HMODULE>(module->instance()), EncoderLayout::AsEncoded));
+    const WorkFile out = work_file("system-encoder.png");
+    HostScript s;
+    s.width = 16;
+    s.height = 8;
+    s.frame_count = 1;
+    s.output_path = out.host_path();
+    HostLog log;
+    ASSERT_TRUE(host::run_export(*module->table(), s, log));
+    ASSERT_EQ(encoded_frames().size(), 1u);
+    const std::vector<std::uint8_t>& png = encoded_frames()[0];
+    const DecodedApng still = decode_apng(png);
+    ASSERT_EQ(still.error, "");
+    ASSERT_EQ(still.frames.size(), 1u);
+    EXPECT_FALSE(still.animated);
+    EXPECT_TRUE(still.frames[0].rgba == expected_rgba(s.content, 16, 8, 0, 1, true));
+
+    const std::vector<Chunk> chunks = read_chunks(png);
+    ASSERT_FALSE(chunks.empty());
+    ASSERT_EQ(chunks[0].type, "IHDR");
+    std::string list;
+    std::vector<std::uint8_t> data;
+    for (const Chunk& c : chunks) {
+        if (!list.empty()) list += ", ";
+        list += c.type;
+        list += ' ';
+        list += std::to_string(c.data.size());
+        if (c.type == "IDAT") data.insert(data.end(), c.data.begin(), c.data.end());
+    }
+    const std::vector<std::uint8_t>& ihdr = chunks[0].data;
+    ASSERT_EQ(ihdr.size(), 13u);
+    ASSERT_GE(data.size(), 2u);
+    // Bytes per pixel of the colour types a 32-bit ARGB bitmap may come out as.
+    const int channels = ihdr[9] == 6 ? 4 : ihdr[9] == 2 ? 3 : ihdr[9] == 4 ? 2 : 1;
+    const std::size_t stride = 1 + std::size_t(be32(&ihdr[0])) * std::size_t(channels) * ihdr[8] / 8;
+    std::vector<std::uint8_t> rows(stride * be32(&ihdr[4]));
+    uLongf size = uLongf(rows.size());
+    ASSERT_EQ(uncompress(rows.data(), &size, data.data(), uLong(data.size())), Z_OK);
+    std::string filters;
+    for (std::size_t at = 0; at < size; at += stride) {
+        if (!filters.empty()) filters += " ";
+        filters += std::to_string(rows[at]);
+    }
+    char zlib_header[8];
+    std::snprintf(zlib_header, sizeof zlib_header, "%02X %02X", data[0], data[1]);
+    std::printf("report: system encoder, 16 x 8 frame: %zu bytes; chunks %s\n", png.size(), list.c_str());
+    std::printf("report: system encoder: IHDR %u x %u, bit depth %u, colour type %u, compression %u, filter %u, "
+                "interlace %u; zlib header %s; row filters %s\n",
+                unsigned(be32(&ihdr[0])), unsigned(be32(&ihdr[4])), ihdr[8], ihdr[9], ihdr[10], ihdr[11], ihdr[12],
+                zlib_header, filters.c_str());
+    if (wine::is_wine()) std::printf("report: the encoder is Wine's (%s)\n", wine::version().c_str());
+    std::fflush(stdout);
 }
 
 std::string layout_name(const ::testing::TestParamInfo<EncoderLayout>& info) {

@@ -8,57 +8,29 @@
 
 #include <gtest/gtest.h>
 
+#include "console.h"
 #include "encode/frame_converter.h"
 #include "wine_test_support.h"
 
 namespace vorlane::test {
 namespace {
 
-bool is_ascii(const std::wstring& text) {
-    for (const wchar_t c : text)
-        if (c > 0x7F) return false;
-    return true;
-}
-
-std::wstring running_program() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
-        if (n < path.size()) return path.substr(0, n);
-        path.resize(path.size() * 2);
-    }
-}
-
-// The user's temporary folder, named in ASCII: its short name where its
-// long one is not (a user name with accents, say).
 std::wstring temporary_folder() {
     wchar_t buffer[MAX_PATH + 1] = {};
-    std::wstring folder(buffer, GetTempPathW(MAX_PATH + 1, buffer));
-    if (!is_ascii(folder)) {
-        wchar_t short_name[MAX_PATH + 1] = {};
-        const DWORD n = GetShortPathNameW(folder.c_str(), short_name, MAX_PATH + 1);
-        if (n > 0 && n <= MAX_PATH) folder.assign(short_name, n);
-    }
-    return folder;
+    return std::wstring(buffer, GetTempPathW(MAX_PATH + 1, buffer));
 }
 
 struct WorkFolder {
-    std::string path;
+    std::filesystem::path path;
     bool made = false;
 };
 WorkFolder g_work;
 
 // vorlane-<program>-<process id>: programs run side by side never share one.
-const std::string& work_folder() {
-    if (g_work.path.empty()) {
-        const std::wstring path = temporary_folder() + L"vorlane-" +
-                                  std::filesystem::path(running_program()).stem().wstring() + L"-" +
-                                  std::to_wstring(GetCurrentProcessId());
-        if (!is_ascii(path))
-            ADD_FAILURE() << "the temporary folder's path is not ASCII and has no short name: "
-                             "set TMP to an ASCII folder";
-        g_work.path.assign(path.begin(), path.end());
-    }
+const std::filesystem::path& work_folder() {
+    if (g_work.path.empty())
+        g_work.path = temporary_folder() + L"vorlane-" + host::running_program().stem().wstring() +
+                      L"-" + std::to_wstring(GetCurrentProcessId());
     if (!g_work.made) {
         std::error_code ec;
         std::filesystem::create_directories(g_work.path, ec);
@@ -70,12 +42,11 @@ const std::string& work_folder() {
 }  // namespace
 
 std::filesystem::path beside_program(const char* name) {
-    return std::filesystem::path(running_program()).parent_path() / name;
+    return host::running_program().parent_path() / name;
 }
 
-std::string module_path() {
-    const std::u8string utf8 = beside_program("vorlane.dll").u8string();
-    return std::string(utf8.begin(), utf8.end());
+std::filesystem::path module_path() {
+    return beside_program("vorlane.dll");
 }
 
 std::unique_ptr<host::PluginModule> load_module() {
@@ -85,12 +56,12 @@ std::unique_ptr<host::PluginModule> load_module() {
     return module;
 }
 
-std::u16string WorkFile::host_path() const {
-    return host::utf16_from_utf8(windows_path);
+std::string WorkFile::text() const {
+    return host::utf8(path);
 }
 
 WorkFile work_file(const std::string& name) {
-    return {work_folder() + "\\" + name};
+    return {work_folder() / name};
 }
 
 void remove_work_folder() {
@@ -100,28 +71,28 @@ void remove_work_folder() {
     g_work.made = false;
 }
 
-std::vector<std::uint8_t> read_file(const std::string& windows_path) {
-    std::ifstream in(windows_path, std::ios::binary);
+std::vector<std::uint8_t> read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void write_file(const std::string& windows_path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(windows_path, std::ios::binary | std::ios::trunc);
+void write_file(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool file_exists(const std::string& windows_path) {
+bool file_exists(const std::filesystem::path& path) {
     std::error_code ec;
-    return std::filesystem::exists(windows_path, ec);
+    return std::filesystem::exists(path, ec);
 }
 
-DecodedApng decode(const std::string& windows_path) {
-    DecodedApng decoded = decode_apng(read_file(windows_path));
+DecodedApng decode(const std::filesystem::path& path) {
+    DecodedApng decoded = decode_apng(read_file(path));
     if (!wine::has_linux_tools()) return decoded;
     std::string error;
-    const auto pillow = wine::decode_with_pillow(windows_path, error);
+    const auto pillow = wine::decode_with_pillow(path, error);
     if (!pillow) {
-        ADD_FAILURE() << "Pillow cannot decode " << windows_path << ": " << error;
+        ADD_FAILURE() << "Pillow cannot decode " << host::utf8(path) << ": " << error;
         return decoded;
     }
     if (!decoded.error.empty()) return decoded;  // the caller's own check fails
@@ -131,18 +102,18 @@ DecodedApng decode(const std::string& windows_path) {
         const DecodedFrame& ours = decoded.frames[i];
         EXPECT_TRUE(theirs.width == ours.width && theirs.height == ours.height && theirs.rgba == ours.rgba &&
                     std::abs(theirs.duration_ms - ours.duration_ms()) < 1e-6)
-            << "Pillow and the tests' decoder differ on frame " << i << " of " << windows_path;
+            << "Pillow and the tests' decoder differ on frame " << i << " of " << host::utf8(path);
     }
     return decoded;
 }
 
-bool png_is_sound(const std::string& windows_path, std::string* output) {
-    const DecodedApng decoded = decode_apng(read_file(windows_path));
+bool png_is_sound(const std::filesystem::path& path, std::string* output) {
+    const DecodedApng decoded = decode_apng(read_file(path));
     if (!decoded.error.empty()) {
         if (output) *output = decoded.error;
         return false;
     }
-    return !wine::has_linux_tools() || wine::check_with_pngcheck(windows_path, output);
+    return !wine::has_linux_tools() || wine::check_with_pngcheck(path, output);
 }
 
 std::vector<std::uint8_t> expected_rgba(host::DemoContent content, std::int32_t width, std::int32_t height,

@@ -20,33 +20,34 @@ namespace vorlane::test {
 // A file beside the running program: the module, LICENSE.
 std::filesystem::path beside_program(const char* name);
 
-// vorlane.dll beside the program (UTF-8), and the module freshly loaded from
-// there, so its setting starts at 1.
-std::string module_path();
+// vorlane.dll beside the program, and the module freshly loaded from there,
+// so its setting starts at 1.
+std::filesystem::path module_path();
 std::unique_ptr<host::PluginModule> load_module();
 
 // A path in this program's scratch folder, made on first use under the
-// user's temporary folder and removed when the program ends. The folder's
-// path is ASCII, so narrow strings carry it in every code page.
+// user's temporary folder and removed when the program ends. Paths stay
+// UTF-16 throughout: the folder may have any name.
 struct WorkFile {
-    std::string windows_path;
-    std::u16string host_path() const;  // what an OutputRequest carries
+    std::filesystem::path path;
+    std::u16string host_path() const { return path.u16string(); }  // what an OutputRequest carries
+    std::string text() const;                                       // UTF-8, for messages
 };
 WorkFile work_file(const std::string& name);
 void remove_work_folder();
 
-std::vector<std::uint8_t> read_file(const std::string& windows_path);
-void write_file(const std::string& windows_path, const std::vector<std::uint8_t>& bytes);
-bool file_exists(const std::string& windows_path);
+std::vector<std::uint8_t> read_file(const std::filesystem::path& path);
+void write_file(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+bool file_exists(const std::filesystem::path& path);
 
 // The file decoded by the tests' own decoder. Where the Wine suite has
 // Pillow, it decodes the file too, and any difference fails the test.
-DecodedApng decode(const std::string& windows_path);
+DecodedApng decode(const std::filesystem::path& path);
 
 // Whether the file is a sound PNG as a careful validator reads it: the
 // decoder accepts it whole, and so does pngcheck where the Wine suite has it.
 // `output` gets the reason when not.
-bool png_is_sound(const std::string& windows_path, std::string* output = nullptr);
+bool png_is_sound(const std::filesystem::path& path, std::string* output = nullptr);
 
 // What a frame of the demo must decode to: RGBA bytes of FrameConverter's words.
 std::vector<std::uint8_t> expected_rgba(host::DemoContent content, std::int32_t width, std::int32_t height,

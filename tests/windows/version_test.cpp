@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support.h"
+#include "vorlane_commit.h"
 
 namespace vorlane::test {
 namespace {
@@ -54,20 +55,22 @@ TEST(ModuleVersion, IsTheProjectVersion) {
     const std::string ascii_version = VORLANE_VERSION;
     const std::wstring version(ascii_version.begin(), ascii_version.end());
     EXPECT_EQ(text(L"FileVersion"), version);
-    EXPECT_EQ(text(L"ProductVersion"), version);
+    // What the file's properties show: the version and the commit.
+    const std::string ascii_product_version = VORLANE_VERSION_TEXT;
+    EXPECT_EQ(text(L"ProductVersion"), std::wstring(ascii_product_version.begin(), ascii_product_version.end()));
     EXPECT_EQ(text(L"ProductName"), L"Vorlane");
     EXPECT_EQ(text(L"OriginalFilename"), std::filesystem::path(module).filename().wstring());
     EXPECT_NE(text(L"FileDescription"), L"");
 
-    // The notice is the licence's own line, word for word; LICENSE lies
+    // The notice is the licence's own line, word for word; LICENSE.txt lies
     // beside the test programs, with either line end.
     const std::wstring copyright = text(L"LegalCopyright");
     ASSERT_NE(copyright, L"");
-    std::ifstream in(beside_program("LICENSE"), std::ios::binary);
+    std::ifstream in(beside_program("LICENSE.txt"), std::ios::binary);
     std::wstring licence_text;
     for (char c; in.get(c);)
         if (c != '\r') licence_text += wchar_t(static_cast<unsigned char>(c));
-    ASSERT_FALSE(licence_text.empty()) << "no LICENSE beside the program";
+    ASSERT_FALSE(licence_text.empty()) << "no LICENSE.txt beside the program";
     EXPECT_NE(licence_text.find(L"\n" + copyright + L"\n"), std::wstring::npos)
         << "LegalCopyright is not a line of LICENSE";
 }

@@ -15,18 +15,19 @@ std::string g_tools;  // empty: no Linux tools
 // Debian's Python, the one with Pillow.
 constexpr const char* kPython = "/usr/bin/python3";
 
-std::wstring wide(const std::string& text) {
-    return std::wstring(text.begin(), text.end());  // our paths and arguments are ASCII
+// Unix paths and arguments are UTF-8.
+std::wstring wide(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end())).wstring();
 }
 
 // The Unix path of a file Windows sees, by Wine's own mapping; the scratch
 // folder lies inside the Wine prefix, wherever that is.
-std::string unix_path(const std::string& windows_path) {
+std::string unix_path(const std::filesystem::path& windows_path) {
     using ToUnix = char*(CDECL*)(const wchar_t*);
     static const auto to_unix = reinterpret_cast<ToUnix>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     if (!to_unix) return {};
-    char* name = to_unix(wide(windows_path).c_str());
+    char* name = to_unix(windows_path.c_str());
     if (!name) return {};
     std::string path = name;
     HeapFree(GetProcessHeap(), 0, name);
@@ -51,17 +52,17 @@ bool run_linux_program(const std::string& program, const std::vector<std::string
     return true;
 }
 
-std::string read_text(const std::string& path) {
+std::string read_text(const std::filesystem::path& path) {
     const std::vector<std::uint8_t> bytes = read_file(path);
     return std::string(bytes.begin(), bytes.end());
 }
 
 // Linux programs rename their result into place when done. The limit only
 // keeps a program that never started from hanging the suite.
-bool wait_for_result(const std::string& result, const std::string& failed = {}) {
+bool wait_for_result(const std::filesystem::path& result, const std::filesystem::path& failed) {
     for (int waited = 0; waited < 1200; ++waited) {
         if (file_exists(result)) return true;
-        if (!failed.empty() && file_exists(failed)) return false;
+        if (file_exists(failed)) return false;
         Sleep(50);
     }
     return file_exists(result);
@@ -69,12 +70,13 @@ bool wait_for_result(const std::string& result, const std::string& failed = {}) 
 
 // Runs a tool on `windows_path`, which leaves its result beside the file
 // under `suffix`; the result's text, or nothing.
-std::optional<std::string> run_tool(const std::vector<std::string>& command, const std::string& windows_path,
-                                    const std::string& suffix, std::string* failure = nullptr) {
+std::optional<std::string> run_tool(const std::vector<std::string>& command,
+                                    const std::filesystem::path& windows_path, const std::string& suffix,
+                                    std::string* failure = nullptr) {
     const std::string file = unix_path(windows_path);
     if (g_tools.empty() || file.empty()) return std::nullopt;
-    const std::string result = windows_path + suffix;
-    const std::string failed = result + ".failed";
+    const std::filesystem::path result = windows_path.wstring() + wide(suffix);
+    const std::filesystem::path failed = result.wstring() + L".failed";
     std::error_code ec;
     std::filesystem::remove(result, ec);
     std::filesystem::remove(failed, ec);
@@ -97,6 +99,13 @@ bool is_wine() {
     return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
+std::string version() {
+    using GetVersion = const char*(CDECL*)();
+    const auto get = reinterpret_cast<GetVersion>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")));
+    return get ? std::string("Wine ") + get() : std::string();
+}
+
 void use_linux_tools(const std::string& unix_dir) {
     g_tools = unix_dir;
 }
@@ -105,7 +114,8 @@ bool has_linux_tools() {
     return !g_tools.empty();
 }
 
-std::optional<std::vector<PillowFrame>> decode_with_pillow(const std::string& windows_path, std::string& error) {
+std::optional<std::vector<PillowFrame>> decode_with_pillow(const std::filesystem::path& windows_path,
+                                                           std::string& error) {
     const auto dump = run_tool({kPython, g_tools + "/decode_apng.py"}, windows_path, ".decoded", &error);
     if (!dump) {
         if (error.empty()) error = "Pillow did not run";
@@ -131,7 +141,7 @@ std::optional<std::vector<PillowFrame>> decode_with_pillow(const std::string& wi
     return frames;
 }
 
-bool check_with_pngcheck(const std::string& windows_path, std::string* output) {
+bool check_with_pngcheck(const std::filesystem::path& windows_path, std::string* output) {
     const auto text = run_tool({"/bin/sh", g_tools + "/pngcheck_result.sh"}, windows_path, ".pngcheck");
     if (!text) {
         if (output) *output = "pngcheck did not run";
@@ -142,7 +152,7 @@ bool check_with_pngcheck(const std::string& windows_path, std::string* output) {
     return text->compare(0, newline, "0") == 0;
 }
 
-bool set_immutable(const std::string& windows_path, bool immutable) {
+bool set_immutable(const std::filesystem::path& windows_path, bool immutable) {
     const auto text =
         run_tool({"/bin/sh", g_tools + "/set_immutable.sh", immutable ? "+i" : "-i"}, windows_path, ".chattr");
     return text && text->rfind("0\n", 0) == 0;

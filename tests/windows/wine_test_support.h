@@ -5,14 +5,17 @@
 // --linux-tools=DIR. Without that option (the test bundle on Windows, or
 // sealed under Wine) nothing here runs and the tests rely on their own checks.
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vorlane::test::wine {
 
-// Whether the program runs under Wine, whose encoder lays PNGs out otherwise.
+// Whether the program runs under Wine, whose encoder lays PNGs out otherwise,
+// and which Wine.
 bool is_wine();
+std::string version();
 
 // DIR: the Unix folder of the scripts in tests/windows/tools.
 void use_linux_tools(const std::string& unix_dir);
@@ -25,13 +28,13 @@ struct PillowFrame {
     std::vector<std::uint8_t> rgba;
 };
 // Every frame as Pillow decodes it; nothing, with the reason in `error`, when it cannot.
-std::optional<std::vector<PillowFrame>> decode_with_pillow(const std::string& windows_path, std::string& error);
+std::optional<std::vector<PillowFrame>> decode_with_pillow(const std::filesystem::path& path, std::string& error);
 
 // pngcheck's verdict on the whole file, and its report; false also when it
 // could not be run.
-bool check_with_pngcheck(const std::string& windows_path, std::string* output);
+bool check_with_pngcheck(const std::filesystem::path& path, std::string* output);
 
 // Sets or clears the Linux immutable flag (chattr); false when that failed.
-bool set_immutable(const std::string& windows_path, bool immutable);
+bool set_immutable(const std::filesystem::path& path, bool immutable);
 
 }  // namespace vorlane::test::wine

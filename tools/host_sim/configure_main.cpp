@@ -4,16 +4,22 @@
 #include <filesystem>
 #include <string>
 
+#include "console.h"
 #include "plugin_module.h"
 
 int main(int argc, char** argv) {
-    using vorlane::host::PluginModule;
-    const std::string module_path = argc > 1 ? argv[1]
-        : (std::filesystem::path(argv[0]).parent_path() / PluginModule::default_file_name()).string();
+    using namespace vorlane::host;
     std::string error;
+    const auto arguments = program_arguments(argc, argv, error);
+    if (!arguments) {
+        print(stderr, "vorlane-configure: " + error + "\n");
+        return 2;
+    }
+    const std::filesystem::path module_path = !arguments->empty() ? arguments->front().path
+        : running_program().parent_path() / PluginModule::default_file_name();
     auto module = PluginModule::load(module_path, error);
     if (!module) {
-        std::fprintf(stderr, "vorlane-configure: cannot load %s: %s\n", module_path.c_str(), error.c_str());
+        print(stderr, "vorlane-configure: cannot load " + utf8(module_path) + ": " + error + "\n");
         return 2;
     }
     const vorlane::OutputPluginTable& table = *module->table();

@@ -27,11 +27,15 @@ float smooth_edge(float distance, float softness) {
 
 void render_shapes(std::int32_t width, std::int32_t height, std::int32_t index, std::int32_t frame_count,
                    std::vector<std::uint16_t>& out) {
+    // Every motion is periodic over the frame count, so that the last frame
+    // leads into the first as any frame leads into the next: looped, the
+    // animation shows no jump.
     const float t = frame_count > 0 ? float(index) / float(frame_count) : 0.0f;
     const float w = float(width), h = float(height);
     const float scale = std::min(w, h);
-    // A disc that travels left to right and bobs; a turning square; a band.
-    const float disc_x = w * (0.15f + 0.7f * t), disc_y = h * (0.5f + 0.25f * std::sin(2 * kPi * t));
+    // A disc that swings from side to side and bobs; a turning square; a band.
+    const float disc_x = w * (0.5f - 0.35f * std::cos(2 * kPi * t));
+    const float disc_y = h * (0.5f + 0.25f * std::sin(4 * kPi * t));
     const float disc_r = 0.22f * scale;
     const float sq_x = w * 0.7f, sq_y = h * 0.3f, sq_half = 0.15f * scale;
     const float angle = 2 * kPi * t;

@@ -1,6 +1,7 @@
 #pragma once
 // Loads a plugin module by path and finds its table: dlopen here,
 // LoadLibraryW on Windows. Unloads it when destroyed.
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -10,8 +11,9 @@ namespace vorlane::host {
 
 class PluginModule {
 public:
-    // Null with `error` set when the module or its export cannot be found.
-    static std::unique_ptr<PluginModule> load(const std::string& utf8_path, std::string& error);
+    // Null with `error` set when the module cannot be loaded or has no
+    // table: which of those, and the system's words for it.
+    static std::unique_ptr<PluginModule> load(const std::filesystem::path& path, std::string& error);
     ~PluginModule();
     PluginModule(const PluginModule&) = delete;
     PluginModule& operator=(const PluginModule&) = delete;
@@ -23,9 +25,10 @@ public:
     static const char* default_file_name();
 
     // The product name and version that a module file declares, such as
-    // "Vorlane 1.0.0", read from the file without loading it; empty when it
-    // declares none (a module built here for Linux never does).
-    static std::string declared_version(const std::string& utf8_path);
+    // "Vorlane 1.1.0 (commit 0123456789ab)", read from the file without
+    // loading it; empty, with the reason in `why_none`, when it declares none
+    // (a module built here for Linux never does).
+    static std::string declared_version(const std::filesystem::path& path, std::string& why_none);
 
 private:
     using GetTableFn = OutputPluginTable*(VORLANE_CALL*)();
@@ -33,7 +36,5 @@ private:
     void* handle_;
     GetTableFn get_table_;
 };
-
-std::u16string utf16_from_utf8(const std::string& text);
 
 }  // namespace vorlane::host

@@ -5,36 +5,49 @@
 #include <string>
 #include <vector>
 
+#include "console.h"
 #include "plugin_module.h"
 
 namespace vorlane::host {
 namespace {
 
-std::wstring wide_from_utf8(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
+std::string utf8_of(const wchar_t* wide) {
+    return utf8(std::filesystem::path(wide));
 }
 
-std::string describe_last_error(const char* what) {
-    return std::string(what) + " (error " + std::to_string(GetLastError()) + ")";
+// The system's text, with the file's name where it says "%1".
+std::string loader_message(DWORD code, const std::filesystem::path& path) {
+    std::string text = system_message(code);
+    const std::size_t at = text.find("%1");
+    if (at != std::string::npos) text.replace(at, 2, utf8(path.filename()));
+    return text;
 }
 
 }  // namespace
 
-std::unique_ptr<PluginModule> PluginModule::load(const std::string& utf8_path, std::string& error) {
-    const std::wstring path = wide_from_utf8(utf8_path);
-    HMODULE handle = path.empty() ? nullptr : LoadLibraryW(path.c_str());
+std::unique_ptr<PluginModule> PluginModule::load(const std::filesystem::path& path, std::string& error) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        error = "not found: " + loader_message(ERROR_MOD_NOT_FOUND, path);
+        return nullptr;
+    }
+    // An absolute path, so that the loader takes this very file and does not
+    // search its folders for one of that name.
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    HMODULE handle = LoadLibraryW((ec ? path : absolute).c_str());
     if (!handle) {
-        error = describe_last_error("LoadLibraryW failed");
+        const DWORD code = GetLastError();
+        if (code == ERROR_BAD_EXE_FORMAT)
+            error = "not a 64-bit Windows module: " + loader_message(code, path);
+        else if (code == ERROR_MOD_NOT_FOUND)
+            error = "a module it needs is missing: " + loader_message(code, path);
+        else
+            error = loader_message(code, path);
         return nullptr;
     }
     auto get = reinterpret_cast<GetTableFn>(reinterpret_cast<void*>(GetProcAddress(handle, "GetOutputPluginTable")));
     if (!get) {
-        error = "no GetOutputPluginTable in " + utf8_path;
+        error = "not a plugin: it exports no GetOutputPluginTable (" + loader_message(GetLastError(), path) + ")";
         FreeLibrary(handle);
         return nullptr;
     }
@@ -49,10 +62,15 @@ const char* PluginModule::default_file_name() {
     return "vorlane.dll";
 }
 
-std::string PluginModule::declared_version(const std::string& utf8_path) {
-    const std::wstring path = wide_from_utf8(utf8_path);
+std::string PluginModule::declared_version(const std::filesystem::path& path, std::string& why_none) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        why_none = "not found: " + loader_message(ERROR_FILE_NOT_FOUND, path);
+        return {};
+    }
+    why_none = "no version information";
     DWORD ignored = 0;
-    const DWORD size = path.empty() ? 0 : GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
     if (size == 0) return {};
     std::vector<std::uint8_t> info(size);
     if (!GetFileVersionInfoW(path.c_str(), 0, size, info.data())) return {};
@@ -74,17 +92,11 @@ std::string PluginModule::declared_version(const std::string& utf8_path) {
         wchar_t* value = nullptr;
         UINT units = 0;
         if (!VerQueryValueW(info.data(), key, reinterpret_cast<void**>(&value), &units) || units == 0) return {};
-        const std::wstring wide(value);
-        const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                          nullptr, nullptr);
-        std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-        if (n > 0)
-            WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
-                                nullptr);
-        return out;
+        return utf8_of(value);
     };
     const std::string version = text(L"ProductVersion");
     if (version.empty()) return {};
+    why_none.clear();
     const std::string name = text(L"ProductName");
     return name.empty() ? version : name + " " + version;
 }

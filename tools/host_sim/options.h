@@ -1,0 +1,42 @@
+#pragma once
+// vorlane-host's command line: the options, their checks, and what the
+// plugin will make of requests that are valid to send but give no good file.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "console.h"
+#include "scripted_host.h"
+
+namespace vorlane::host {
+
+struct HostOptions {
+    HostScript script;  // all but output_path, which comes from `output`
+    std::string rate_text = "30";
+    std::filesystem::path output = "vorlane-demo.png";
+    std::filesystem::path module;  // empty: the one beside this program
+    bool help = false;
+    bool version = false;
+    bool quiet = false;
+    std::int32_t repeat = 1;
+    bool reload_module = false;
+    bool report_resources = false;
+    bool fail_on_growth = false;
+    std::int32_t memory_tolerance = -1;  // no memory check
+    bool leak_for_test = false;
+};
+
+// Nothing, with `error` naming the option and what was wrong with it, when
+// the command line is not understood.
+std::optional<HostOptions> parse_options(const std::vector<Argument>& arguments, std::string& error);
+
+std::string usage_text(const char* default_module);
+
+// One line for each part of the request that leaves no good file (no frames,
+// no pixels, a rate that is not positive), saying what the plugin will make
+// of it. The request still goes to the plugin as it is.
+std::vector<std::string> notes_on(const HostOptions& options);
+
+}  // namespace vorlane::host
