@@ -271,6 +271,8 @@ INSTANTIATE_TEST_SUITE_P(EachPath, ConvertPaths,
                          [](const testing::TestParamInfo<ConverterPath>& info) { return name(info.param); });
 
 TEST(ConverterSelection, ThisCpuPicksItsFastestPath) {
+    // For the test bundle's report on the machine it ran on.
+    std::printf("report: conversion path: %s\n", name(best_converter_path()));
     EXPECT_EQ(best_converter_path(), path_this_cpu_runs());
     clear_converter_override();
     EXPECT_EQ(active_converter_path(), best_converter_path());

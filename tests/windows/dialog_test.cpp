@@ -3,12 +3,14 @@
 // server's), driven from a second thread.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <utility>
 
 #include <gtest/gtest.h>
 
+#include "console.h"
 #include "test_support.h"
 
 namespace vorlane::test {
@@ -155,6 +157,68 @@ LRESULT CALLBACK watch_show(int code, WPARAM wparam, LPARAM lparam) {
     return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
+// A message to the dialog's thread that cannot hang the driver: a dialog
+// that stops answering fails the step instead.
+bool send(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(window, message, wparam, lparam, SMTO_ABORTIFHUNG, 5000, &ignored) != 0;
+}
+
+// What a click on the control does, told to the dialog directly: an
+// automatic check box flips, and the dialog hears BN_CLICKED. BM_CLICK would
+// go through the mouse, which Windows may refuse to a dialog that is not the
+// active window (a console in front, say).
+void click(HWND dialog, int id) {
+    const HWND control = GetDlgItem(dialog, id);
+    if (!control) {
+        ADD_FAILURE() << "the dialog has no control " << id;
+        return;
+    }
+    if ((GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
+        const bool checked = IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+        EXPECT_TRUE(send(control, BM_SETCHECK, checked ? BST_UNCHECKED : BST_CHECKED, 0));
+    }
+    EXPECT_TRUE(send(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(control)));
+}
+
+// The dialog is ready once it shows: a dialog with WS_VISIBLE is shown after
+// WM_INITDIALOG, when its controls exist and the box has its state.
+HWND wait_for_dialog() {
+    for (int tries = 0; tries < 300; ++tries) {
+        const HWND dialog = FindWindowW(nullptr, kTitle);
+        if (dialog && IsWindowVisible(dialog)) return dialog;
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+bool gone_within(HWND dialog, int milliseconds) {
+    for (int waited = 0; IsWindow(dialog); waited += 50) {
+        if (waited >= milliseconds) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+// The font the dialog was given, asked for and as the system realised it.
+void report_font(HWND dialog) {
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(dialog, WM_GETFONT, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer);
+    const auto font = reinterpret_cast<HFONT>(answer);
+    LOGFONTW asked{};
+    if (!font || !GetObjectW(font, sizeof asked, &asked)) return;
+    wchar_t given[LF_FACESIZE] = {};
+    if (const HDC dc = GetDC(dialog)) {
+        const HGDIOBJ old = SelectObject(dc, font);
+        GetTextFaceW(dc, LF_FACESIZE, given);
+        SelectObject(dc, old);
+        ReleaseDC(dialog, dc);
+    }
+    std::printf("report: dialog font: %s, %ld px high, drawn with %s\n", host::utf8(asked.lfFaceName).c_str(),
+                long(asked.lfHeight < 0 ? -asked.lfHeight : asked.lfHeight), host::utf8(given).c_str());
+    std::fflush(stdout);
+}
+
 class DialogOnDisplay : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -164,21 +228,26 @@ protected:
     }
 
     // Opens the dialog as the host does and lets `drive` work it from a second
-    // thread once it shows. Returns whether it showed.
+    // thread once it shows. Returns whether it showed. Whatever `drive` did
+    // or failed to do, the dialog is closed within seconds: a step that
+    // leaves it open fails, and Cancel ends it.
     bool configure(const std::function<void(HWND)>& drive) {
         bool shown = false;
         bool result = false;
         {
             DriverThread driver([&] {
-                // Only a guard against a dialog that never shows: not a timing check.
-                for (int tries = 0; tries < 600 && !shown; ++tries) {
-                    if (HWND dialog = FindWindowW(nullptr, kTitle)) {
-                        shown = true;
-                        drive(dialog);
-                        return;
-                    }
-                    Sleep(50);
-                }
+                const HWND dialog = wait_for_dialog();
+                if (!dialog) return;  // nothing to close; on_configure cannot be waiting on it
+                shown = true;
+                drive(dialog);
+                if (gone_within(dialog, 5000)) return;
+                ADD_FAILURE() << "the dialog was still open 5 s after the test's last step: closing it with Cancel";
+                PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                if (gone_within(dialog, 5000)) return;
+                // Nothing else could end DialogBoxParamW on the other thread.
+                std::printf("the dialog does not close even on Cancel: ending the program\n");
+                std::fflush(stdout);
+                TerminateProcess(GetCurrentProcess(), 3);
             });
             // Without the driver nothing would close the dialog.
             if (!driver.started()) {
@@ -201,10 +270,6 @@ protected:
     std::unique_ptr<host::PluginModule> module_;
 };
 
-void click(HWND dialog, int id) {
-    SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
-
 TEST_F(DialogOnDisplay, ShowsTheTabledControlsWithTheBoxTickedAndFocused) {
     ASSERT_TRUE(configure([](HWND dialog) {
         EXPECT_EQ(window_text(dialog), kTitle);
@@ -226,6 +291,7 @@ TEST_F(DialogOnDisplay, ShowsTheTabledControlsWithTheBoxTickedAndFocused) {
         gui.cbSize = sizeof gui;
         ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui));
         EXPECT_EQ(gui.hwndFocus, GetDlgItem(dialog, 101)) << "the first tab stop has the focus";
+        report_font(dialog);
         click(dialog, IDCANCEL);
     }));
     EXPECT_TRUE(g_first_show.seen && g_first_show.box_focused) << "the check box has the focus as the dialog opens";
@@ -253,7 +319,7 @@ TEST_F(DialogOnDisplay, UntickAndOkTurnsDivisionOffForTheNextExport) {
     s.output_path = out.host_path();
     host::HostLog log;
     ASSERT_TRUE(host::run_export(*module_->table(), s, log));
-    const DecodedApng decoded = decode(out.windows_path);
+    const DecodedApng decoded = decode(out.path);
     ASSERT_TRUE(decoded.error.empty() && decoded.frames.size() == 2) << decoded.error;
     for (std::int32_t i = 0; i < 2; ++i) {
         const auto undivided = expected_rgba(s.content, s.width, s.height, i, s.frame_count, false);
@@ -282,7 +348,6 @@ TEST_F(DialogOnDisplay, CancelEscAndTheCloseBoxKeepTheSetting) {
 TEST_F(DialogOnDisplay, ClickingTheBoxAloneChangesNothing) {
     ASSERT_TRUE(configure([this](HWND dialog) {
         click(dialog, 101);
-        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(101, BN_CLICKED), LPARAM(GetDlgItem(dialog, 101)));
         EXPECT_TRUE(IsWindow(dialog)) << "the box does not end the dialog";
         EXPECT_EQ(text(), u"RGBをAで割る: 1");
         click(dialog, IDCANCEL);
