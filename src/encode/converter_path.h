@@ -10,7 +10,7 @@ enum class ConverterPath {
     Avx2,   // AVX2 with F16C
 };
 
-// The fastest path this CPU runs; CPUID is read once, on first use.
+// The fastest path this CPU runs; CPUID is read on first use and the answer kept.
 ConverterPath best_converter_path();
 
 // The path convert() takes now: the best one, unless tests have capped it.

@@ -19,11 +19,20 @@ ConverterPath detect() {
 
 std::atomic<ConverterPath> ceiling{ConverterPath::Avx2};
 
+// Not a function-local static: MSVC guards those with per-thread state, which
+// would give the module a TLS directory. Two threads that both detect agree.
+constexpr int kUndetected = -1;
+std::atomic<int> best{kUndetected};
+
 }  // namespace
 
 ConverterPath best_converter_path() {
-    static const ConverterPath best = detect();
-    return best;
+    int path = best.load(std::memory_order_relaxed);
+    if (path == kUndetected) {
+        path = static_cast<int>(detect());
+        best.store(path, std::memory_order_relaxed);
+    }
+    return static_cast<ConverterPath>(path);
 }
 
 ConverterPath active_converter_path() {
