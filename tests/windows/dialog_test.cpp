@@ -184,7 +184,7 @@ void click(HWND dialog, int id) {
 // The dialog is ready once it shows: a dialog with WS_VISIBLE is shown after
 // WM_INITDIALOG, when its controls exist and the box has its state.
 HWND wait_for_dialog() {
-    for (int tries = 0; tries < 300; ++tries) {
+    for (int tries = 0; tries < 600; ++tries) {
         const HWND dialog = FindWindowW(nullptr, kTitle);
         if (dialog && IsWindowVisible(dialog)) return dialog;
         Sleep(50);
@@ -237,13 +237,18 @@ protected:
         {
             DriverThread driver([&] {
                 const HWND dialog = wait_for_dialog();
-                if (!dialog) return;  // nothing to close; on_configure cannot be waiting on it
-                shown = true;
-                drive(dialog);
-                if (gone_within(dialog, 5000)) return;
-                ADD_FAILURE() << "the dialog was still open 5 s after the test's last step: closing it with Cancel";
-                PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-                if (gone_within(dialog, 5000)) return;
+                if (dialog) {
+                    shown = true;
+                    drive(dialog);
+                }
+                // One that never showed may still be there, hidden.
+                const HWND open = dialog ? dialog : FindWindowW(nullptr, kTitle);
+                if (!open || gone_within(open, 5000)) return;
+                ADD_FAILURE() << (dialog ? "the dialog was still open 5 s after the test's last step"
+                                         : "the dialog exists but never showed")
+                              << ": closing it with Cancel";
+                PostMessageW(open, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                if (gone_within(open, 5000)) return;
                 // Nothing else could end DialogBoxParamW on the other thread.
                 std::printf("the dialog does not close even on Cancel: ending the program\n");
                 std::fflush(stdout);
