@@ -114,14 +114,20 @@ std::wstring class_name(HWND window) {
 }
 
 // A thread that runs `body` and is joined on destruction: Win32, because the
-// toolchain's win32-threads flavour has no std::thread.
+// toolchain's win32-threads flavour has no std::thread. Every wait of a
+// driver is bounded, so one that has not ended within a minute is stuck, and
+// the program ends rather than hang.
 class DriverThread {
 public:
     explicit DriverThread(std::function<void()> body)
         : body_(std::move(body)), handle_(CreateThread(nullptr, 0, &run, this, 0, nullptr)) {}
     ~DriverThread() {
         if (!handle_) return;
-        WaitForSingleObject(handle_, INFINITE);
+        if (WaitForSingleObject(handle_, 60000) != WAIT_OBJECT_0) {
+            std::printf("the dialog's driver is stuck: ending the program\n");
+            std::fflush(stdout);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
         CloseHandle(handle_);
     }
     DriverThread(const DriverThread&) = delete;
