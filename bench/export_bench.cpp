@@ -206,7 +206,11 @@ int main(int argc, char** argv) {
             convert += since(t);
 
             t = Clock::now();
-            MemoryBlock png = encoder->encode(argb, o.width, o.height, i);
+            const std::unique_ptr<DiagnosticFolder> copies = DiagnosticFolder::open();
+            file_other += since(t);
+
+            t = Clock::now();
+            MemoryBlock png = encoder->encode(argb, o.width, o.height, copies.get(), i);
             encode += since(t);
             if (!png) return 1;
 
@@ -224,8 +228,7 @@ int main(int argc, char** argv) {
             first_touch += since(t);  // handing the pages back belongs with taking them
 
             t = Clock::now();
-            const std::u16string path = diagnostic_path("at", i);
-            write_diagnostic_copy(path.c_str(), png.data(), png.size());
+            if (copies) copies->write_copy(diagnostic_name("at", i), png.data(), png.size());
             file_other += since(t);
 
             png_bytes += png.size();

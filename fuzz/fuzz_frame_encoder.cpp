@@ -29,7 +29,7 @@ public:
     int calls = 0;
 
     vorlane::MemoryBlock encode(vorlane::MemoryBlock& argb, std::int32_t width, std::int32_t height,
-                                std::int32_t) override {
+                                vorlane::DiagnosticFolder*, std::int32_t) override {
         ++calls;
         const std::size_t pixels = std::size_t(width) * std::size_t(height);
         if (width < 1 || height < 1 || argb.size() != pixels * 4) fail("pixel block of the wrong size");

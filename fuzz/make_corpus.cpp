@@ -23,7 +23,7 @@ Bytes encode(std::int32_t w, std::int32_t h, std::uint32_t seed) {
     auto encoder = vorlane::start_png_encoder();
     vorlane::MemoryBlock argb = vorlane::MemoryBlock::allocate(std::size_t(w) * std::size_t(h) * 4, true);
     for (std::size_t i = 0; i < argb.size(); ++i) argb.data()[i] = std::uint8_t(seed * 31 + i * 7 + (i >> 3));
-    vorlane::MemoryBlock png = encoder->encode(argb, w, h, 0);
+    vorlane::MemoryBlock png = encoder->encode(argb, w, h, nullptr, 0);
     return Bytes(png.data(), png.data() + png.size());
 }
 

@@ -2,6 +2,7 @@
 
 #include "encode/diagnostic_copy.h"
 #include "encode/frame_converter.h"
+#include "platform/diagnostic_folder.h"
 
 namespace vorlane {
 
@@ -18,11 +19,10 @@ MemoryBlock FrameEncoder::encode(const void* pixels, std::int32_t width, std::in
     FrameConverter::convert(static_cast<const std::uint8_t*>(pixels), reinterpret_cast<std::uint32_t*>(argb.data()),
                             static_cast<std::size_t>(pixel_count), divide);
 
-    MemoryBlock png = encoder.encode(argb, width, height, frame_index);
-    if (png) {
-        const std::u16string path = diagnostic_path("at", frame_index);
-        write_diagnostic_copy(path.c_str(), png.data(), png.size());
-    }
+    // The folder is looked at once a frame and held for both of its copies.
+    const std::unique_ptr<DiagnosticFolder> copies = DiagnosticFolder::open();
+    MemoryBlock png = encoder.encode(argb, width, height, copies.get(), frame_index);
+    if (png && copies) copies->write_copy(diagnostic_name("at", frame_index), png.data(), png.size());
     return png;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/diagnostic_folder.h"
 #include "platform/memory_block.h"
 
 namespace vorlane {
@@ -14,10 +15,11 @@ public:
 
     // Encodes width x height words A << 24 | R << 16 | G << 8 | B (straight
     // alpha, rows packed) into one complete PNG stream; every frame of a run
-    // comes out with the same IHDR. On the way it leaves the diagnostic copy
-    // "C:/temp/as%03d.png" where that folder exists. Empty on failure.
+    // comes out with the same IHDR. On the way, where there is a diagnostic
+    // folder, it saves the frame there once more as "as%03d.png". Empty on
+    // failure.
     virtual MemoryBlock encode(MemoryBlock& argb, std::int32_t width, std::int32_t height,
-                               std::int32_t frame_index) = 0;
+                               DiagnosticFolder* copies, std::int32_t frame_index) = 0;
 };
 
 // Starts the platform's image-encoding service. Never null.

@@ -71,8 +71,9 @@ Mutation g_mutation;
 
 class HostileEncoder final : public PngEncoder {
 public:
-    MemoryBlock encode(MemoryBlock& argb, std::int32_t width, std::int32_t height, std::int32_t index) override {
-        MemoryBlock png = real_->encode(argb, width, height, index);
+    MemoryBlock encode(MemoryBlock& argb, std::int32_t width, std::int32_t height, DiagnosticFolder* copies,
+                       std::int32_t index) override {
+        MemoryBlock png = real_->encode(argb, width, height, copies, index);
         if (index != g_hostile_frame || !png) return png;
         const Bytes bad = g_mutation(Bytes(png.data(), png.data() + png.size()));
         // An empty block is how an encoder says it failed; there is no

@@ -34,7 +34,7 @@ Resources held;
 
 Target target_of_path(const char* path) {
     if (plan::is_output_path(path)) return Target::OutputFile;
-    if (std::string(path).find("C:/temp/") != std::string::npos) return Target::DiagnosticCopy;
+    if (std::string(path).find("C:/temp") != std::string::npos) return Target::DiagnosticCopy;
     return Target::Other;
 }
 
@@ -59,6 +59,7 @@ int __real_open(const char* path, int flags, ...);
 ssize_t __real_write(int fd, const void* data, size_t size);
 off_t __real_lseek(int fd, off_t offset, int whence);
 int __real_close(int fd);
+int __real_rename(const char* from, const char* to);
 void* __real_malloc(size_t size);
 void* __real_calloc(size_t count, size_t size);
 void __real_free(void* block);
@@ -111,6 +112,14 @@ int __wrap_close(int fd) {
     if (!fail) return result;
     errno = EIO;
     return -1;
+}
+
+int __wrap_rename(const char* from, const char* to) {
+    if (fails("rename", target_of_path(to))) {
+        errno = EACCES;
+        return -1;
+    }
+    return __real_rename(from, to);
 }
 
 void* __wrap_malloc(size_t size) {
@@ -186,6 +195,7 @@ const std::vector<Function>& functions() {
         {"write, taking nothing", "0, and so on for that descriptor"},
         {"lseek", "-1, `EIO`"},
         {"close", "-1, `EIO` (descriptor released)"},
+        {"rename", "-1, `EACCES`"},
         {"calloc", "null, `ENOMEM`"},
         {"malloc", "null, `ENOMEM`"},
         {"png_create_write_struct", "null"},
@@ -202,6 +212,9 @@ Outcome run_export(TestHost& host, const std::string& function, int call) {
     for (const auto& [fd, target] : held.descriptors) outcome.unreleased.push_back("descriptor " + std::to_string(fd));
     if (!held.blocks.empty()) outcome.unreleased.push_back(std::to_string(held.blocks.size()) + " blocks");
     if (held.png_structs != 0) outcome.unreleased.push_back(std::to_string(held.png_structs) + " encoder states");
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("C:/temp", error))
+        if (entry.path().extension() == ".tmp") outcome.unreleased.push_back("temporary copy " + entry.path().string());
     return outcome;
 }
 

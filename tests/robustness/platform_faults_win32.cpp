@@ -19,6 +19,7 @@
 #include "import_redirect.h"
 #include "platform_faults.h"
 #include "plugin_module.h"
+#include "test_support.h"
 
 namespace vorlane::robust::faults {
 namespace {
@@ -40,6 +41,11 @@ struct Resources {
 };
 Resources held;
 
+// The diagnostic folder itself, or a file in it.
+bool is_diagnostic(const wchar_t* path) {
+    return path && std::wcsstr(path, L"C:/temp") != nullptr;
+}
+
 Target target_of(HANDLE file) {
     const auto it = held.files.find(file);
     return it == held.files.end() ? Target::Other : it->second;
@@ -50,6 +56,7 @@ struct Real {
     decltype(&::WriteFile) WriteFile;
     decltype(&::SetFilePointerEx) SetFilePointerEx;
     decltype(&::CloseHandle) CloseHandle;
+    decltype(&::MoveFileExW) MoveFileExW;
     decltype(&::GlobalAlloc) GlobalAlloc;
     decltype(&::GlobalFree) GlobalFree;
     decltype(&::CreateStreamOnHGlobal) CreateStreamOnHGlobal;
@@ -127,9 +134,9 @@ private:
 
 HANDLE WINAPI swept_CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                 DWORD disposition, DWORD flags, HANDLE template_file) {
-    const Target target = plan::is_output_path(path)                        ? Target::OutputFile
-                          : path && std::wcsstr(path, L"C:/temp/") != nullptr ? Target::DiagnosticCopy
-                                                                            : Target::Other;
+    const Target target = plan::is_output_path(path) ? Target::OutputFile
+                          : is_diagnostic(path)          ? Target::DiagnosticCopy
+                                                         : Target::Other;
     if (fails("CreateFileW", target)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -171,6 +178,14 @@ BOOL WINAPI swept_CloseHandle(HANDLE object) {
     if (!fail) return closed;
     SetLastError(ERROR_UNEXP_NET_ERR);
     return FALSE;
+}
+
+BOOL WINAPI swept_MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    if (fails("MoveFileExW", is_diagnostic(to) ? Target::DiagnosticCopy : Target::Other)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return real.MoveFileExW(from, to, flags);
 }
 
 HGLOBAL WINAPI swept_GlobalAlloc(UINT flags, SIZE_T size) {
@@ -279,6 +294,7 @@ std::string install() {
             redirect("kernel32.dll", "WriteFile", swept_WriteFile, real.WriteFile) &&
             redirect("kernel32.dll", "SetFilePointerEx", swept_SetFilePointerEx, real.SetFilePointerEx) &&
             redirect("kernel32.dll", "CloseHandle", swept_CloseHandle, real.CloseHandle) &&
+            redirect("kernel32.dll", "MoveFileExW", swept_MoveFileExW, real.MoveFileExW) &&
             redirect("kernel32.dll", "GlobalAlloc", swept_GlobalAlloc, real.GlobalAlloc) &&
             redirect("kernel32.dll", "GlobalFree", swept_GlobalFree, real.GlobalFree) &&
             redirect("ole32.dll", "CreateStreamOnHGlobal", swept_CreateStreamOnHGlobal, real.CreateStreamOnHGlobal) &&
@@ -295,13 +311,12 @@ std::string install() {
         if (!all) return "the module does not import every function the sweep redirects";
     }
     // The diagnostic copies' folder, so that their calls are made too.
-    made_diagnostic_folder = CreateDirectoryW(L"C:\\temp", nullptr) != FALSE;
+    made_diagnostic_folder = test::make_diagnostic_folder();
     return made_diagnostic_folder || GetLastError() == ERROR_ALREADY_EXISTS ? "" : "cannot make C:\\temp";
 }
 
 void uninstall() {
-    std::error_code error;
-    if (made_diagnostic_folder) std::filesystem::remove_all("C:/temp", error);
+    if (made_diagnostic_folder) test::remove_diagnostic_folder(3);
     made_diagnostic_folder = false;
 }
 
@@ -312,6 +327,7 @@ const std::vector<Function>& functions() {
         {"WriteFile, taking nothing", "`TRUE`, nothing written, and so on for that file"},
         {"SetFilePointerEx", "`FALSE`, `ERROR_NETNAME_DELETED`"},
         {"CloseHandle", "`FALSE`, `ERROR_UNEXP_NET_ERR` (handle closed)"},
+        {"MoveFileExW", "`FALSE`, `ERROR_ACCESS_DENIED`"},
         {"GlobalAlloc", "null, `ERROR_NOT_ENOUGH_MEMORY`"},
         {"GdiplusStartup", "`GenericError`, no token", false},
         {"GdipCreateBitmapFromScan0", "`OutOfMemory`, no bitmap"},
@@ -341,6 +357,9 @@ Outcome run_export(TestHost& host, const std::string& function, int call) {
     note(held.bitmaps.size(), "bitmaps");
     note(std::size_t(held.streams), "streams");
     note(held.services.size(), "GDI+ sessions");
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(test::kDiagnosticFolder, error))
+        if (entry.path().extension() == L".tmp") outcome.unreleased.push_back("temporary copy " + entry.path().string());
     return outcome;
 }
 

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "apng/chunk_scanner.h"
@@ -58,18 +60,33 @@ TEST(FrameEncoder, LeavesDiagnosticCopiesWhereTheFolderExists) {
     // "C:/temp/..." is a relative path here: give it a folder to land in.
     std::filesystem::current_path(dir.file(""));
     std::filesystem::create_directories("C:/temp");
+    // Links planted under a copy's name are replaced, not written through.
+    std::ofstream("victim") << 'v';
+    std::filesystem::create_symlink("../../victim", "C:/temp/at007.png");
+    std::filesystem::create_symlink("../../victim", "C:/temp/as007.png");
     auto encoder = start_png_encoder();
     const auto px = frame(5, 4);
     MemoryBlock png = FrameEncoder::encode(px.data(), 5, 4, true, 7, *encoder);
     MemoryBlock later = FrameEncoder::encode(px.data(), 5, 4, true, 1234, *encoder);
     const auto copy = test::read_file("C:/temp/at007.png");
-    const bool second = std::filesystem::exists("C:/temp/as007.png") && std::filesystem::exists("C:/temp/at1234.png");
+    const auto victim = test::read_file("victim");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator("C:/temp")) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    // A folder that is a link to another is not used.
+    std::filesystem::rename("C:/temp", "elsewhere");
+    std::filesystem::create_directory_symlink("../elsewhere", "C:/temp");
+    MemoryBlock through_link = FrameEncoder::encode(px.data(), 5, 4, true, 8, *encoder);
+    const bool written_through_link = std::filesystem::exists("elsewhere/at008.png");
     std::filesystem::current_path(cwd);
 
     ASSERT_TRUE(png);
     EXPECT_TRUE(later);
+    EXPECT_TRUE(through_link);
     EXPECT_EQ(copy, test::Bytes(png.data(), png.data() + png.size()));
-    EXPECT_TRUE(second);
+    EXPECT_EQ(victim, test::Bytes{'v'});
+    EXPECT_EQ(names, (std::vector<std::string>{"as007.png", "as1234.png", "at007.png", "at1234.png"}));
+    EXPECT_FALSE(written_through_link);
 }
 
 }  // namespace

@@ -173,10 +173,11 @@ std::vector<std::vector<std::uint32_t>> g_encoded_words;
 
 class RecordingEncoder final : public PngEncoder {
 public:
-    MemoryBlock encode(MemoryBlock& argb, std::int32_t width, std::int32_t height, std::int32_t index) override {
+    MemoryBlock encode(MemoryBlock& argb, std::int32_t width, std::int32_t height, DiagnosticFolder* copies,
+                       std::int32_t index) override {
         const auto* words = reinterpret_cast<const std::uint32_t*>(argb.data());
         g_encoded_words.emplace_back(words, words + std::size_t(width) * std::size_t(height));
-        return real_->encode(argb, width, height, index);
+        return real_->encode(argb, width, height, copies, index);
     }
 
 private:

@@ -9,7 +9,7 @@ if(NOT rc EQUAL 0)
 endif()
 
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
-set(system_dlls gdiplus.dll kernel32.dll msvcrt.dll ole32.dll user32.dll)
+set(system_dlls advapi32.dll gdiplus.dll kernel32.dll msvcrt.dll ole32.dll user32.dll)
 set(seen "")
 foreach(line IN LISTS imports)
   string(REGEX REPLACE "DLL Name: " "" dll "${line}")

@@ -4,6 +4,7 @@
 // and again as the encoder on Windows and its older variant do, so that under
 // Wine nothing here holds only for Wine.
 #include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -360,23 +361,36 @@ TEST_P(Export, HostFloatingPointModeChangesNothing) {
 // that was there already is someone else's, and is left alone.
 class DiagnosticCopies : public Export {
 protected:
-    static constexpr const char* kFolder = "C:/temp";
+    static constexpr int kFrames = 4;
     void SetUp() override {
-        std::error_code ec;
-        if (std::filesystem::exists(kFolder, ec))
+        if (GetFileAttributesW(kDiagnosticFolder.c_str()) != INVALID_FILE_ATTRIBUTES)
             GTEST_SKIP() << "C:\\temp exists on this machine: the test would mix its copies with what is there "
                             "and then remove the folder. Rename it to run this test.";
         Export::SetUp();
     }
     void TearDown() override {
-        std::error_code ec;
-        if (made_) std::filesystem::remove_all(kFolder, ec);
+        for (const std::filesystem::path& link : links_) remove_link(link);
+        if (made_) remove_diagnostic_folder(kFrames);
+    }
+    // A link the test made, removed again however the test ends.
+    bool link(const std::filesystem::path& at, const std::filesystem::path& target) {
+        if (!make_link(at, target)) return false;
+        links_.push_back(at);
+        return true;
     }
     bool made_ = false;
-    static std::string copy(const char* prefix, int index) {
-        char name[64];
-        std::snprintf(name, sizeof name, "%s/%s%03d.png", kFolder, prefix, index);
-        return name;
+    std::vector<std::filesystem::path> links_;
+    static std::filesystem::path copy(const char* prefix, int index) {
+        wchar_t name[32];
+        std::swprintf(name, 32, L"%hs%03d.png", prefix, index);
+        return kDiagnosticFolder / name;
+    }
+    static std::vector<std::filesystem::path> listing(const std::filesystem::path& folder) {
+        std::vector<std::filesystem::path> names;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
     }
 };
 
@@ -394,14 +408,31 @@ std::vector<std::uint8_t> frame_data(const std::vector<Chunk>& chunks, int index
 }
 
 TEST_P(DiagnosticCopies, EveryFrameLeavesTwoCopiesAndTheFolderChangesNothingElse) {
-    made_ = std::filesystem::create_directory(kFolder);
+    made_ = make_diagnostic_folder();
     ASSERT_TRUE(made_);
+    // Links that another user planted under frame 0's copies: the copies
+    // replace them, and the files they lead to stay as they were.
+    const WorkFile planted_as = work_file("planted-as.txt");
+    const WorkFile planted_at = work_file("planted-at.txt");
+    write_file(planted_as.path, {'a', 's'});
+    write_file(planted_at.path, {'a', 't'});
+    const bool planted = link(copy("as", 0), planted_as.path) && link(copy("at", 0), planted_at.path);
+    if (!planted) std::printf("report: diagnostic copies: no file links can be made here, so none was planted\n");
 
     const WorkFile with = work_file("with-temp.png");
-    HostScript s = script(with, 21, 13, 4);
+    HostScript s = script(with, 21, 13, kFrames);
     s.null_frame = 3;
     EXPECT_FALSE(run(s));
     const std::vector<Chunk> chunks = read_chunks(read_file(with.path));
+    EXPECT_EQ(read_file(planted_as.path), (std::vector<std::uint8_t>{'a', 's'})) << "written through a link";
+    EXPECT_EQ(read_file(planted_at.path), (std::vector<std::uint8_t>{'a', 't'})) << "written through a link";
+    // Both copies of each frame that reached the encoder, and nothing else:
+    // no temporary file stays behind.
+    std::vector<std::filesystem::path> names;
+    for (int i = 0; i < 3; ++i)
+        for (const char* prefix : {"as", "at"}) names.push_back(copy(prefix, i).filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(listing(kDiagnosticFolder), names);
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(file_exists(copy("as", i))) << i;
         const std::vector<std::uint8_t> at = read_file(copy("at", i));
@@ -413,6 +444,17 @@ TEST_P(DiagnosticCopies, EveryFrameLeavesTwoCopiesAndTheFolderChangesNothingElse
         EXPECT_EQ(own.front().data, chunks.front().data) << i;
         EXPECT_EQ(frame_data(own, -1), frame_data(chunks, i)) << i;
     }
+    // Who may do what with a copy; Wine keeps no access control list, so
+    // only Windows shows the one the module gave it.
+    unsigned char security[4096];
+    DWORD needed = 0;
+    wchar_t* dacl = nullptr;
+    if (GetFileSecurityW(copy("as", 1).c_str(), DACL_SECURITY_INFORMATION, security, sizeof security, &needed) &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(security, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                             &dacl, nullptr)) {
+        std::printf("report: diagnostic copies: as001.png carries %ls\n", dacl);
+        LocalFree(dacl);
+    }
     // Frame 1's copy decodes, on its own, to that frame.
     const WorkFile copy1 = work_file("at001.png");
     write_file(copy1.path, read_file(copy("at", 1)));
@@ -423,13 +465,28 @@ TEST_P(DiagnosticCopies, EveryFrameLeavesTwoCopiesAndTheFolderChangesNothingElse
     EXPECT_FALSE(file_exists(copy("as", 3)));
     EXPECT_FALSE(file_exists(copy("at", 3)));
 
-    std::error_code ec;
-    std::filesystem::remove_all(kFolder, ec);
+    for (const std::filesystem::path& planted_link : links_) remove_link(planted_link);
+    links_.clear();
+    remove_diagnostic_folder(kFrames);
     made_ = false;
+    ASSERT_EQ(GetFileAttributesW(kDiagnosticFolder.c_str()), INVALID_FILE_ATTRIBUTES) << "C:\\temp was not removed";
     const WorkFile without = work_file("without-temp.png");
     s.output_path = without.host_path();
     EXPECT_FALSE(run(s));
     EXPECT_EQ(read_file(without.path), read_file(with.path));
+
+    // A C:\temp that is a link to another folder is not used at all.
+    const WorkFile elsewhere = work_file("elsewhere");
+    std::filesystem::create_directory(elsewhere.path);
+    if (!link(kDiagnosticFolder, elsewhere.path)) {
+        std::printf("report: diagnostic copies: no folder link can be made here, so C:\\temp was never one\n");
+        return;
+    }
+    const WorkFile linked = work_file("linked-temp.png");
+    s.output_path = linked.host_path();
+    EXPECT_FALSE(run(s));
+    EXPECT_EQ(listing(elsewhere.path), std::vector<std::filesystem::path>{}) << "copies written through C:\\temp";
+    EXPECT_EQ(read_file(linked.path), read_file(with.path));
 }
 
 // What the system's own encoder writes for a small frame of soft edges,

@@ -68,4 +68,21 @@ bool is_trailer_only(const std::vector<std::uint8_t>& file);
 
 std::u16string config_text(const OutputPluginTable& table);
 
+// C:\temp, where the module leaves its diagnostic copies: made for a test's
+// exports, readable and writable by this user only. False where it exists
+// already or cannot be made.
+extern const std::filesystem::path kDiagnosticFolder;
+bool make_diagnostic_folder();
+// Deletes by name the copies that exports of up to `frames` frames leave
+// there, then the folder, which stays if anything else is in it: never a
+// tree, which would follow a link that someone planted inside.
+void remove_diagnostic_folder(int frames);
+
+// A link at `link` to the folder or file `target`: a junction or symbolic
+// link on Windows, a Unix symbolic link (which Wine takes for one) under the
+// Wine suite. False where this machine lets the test make none.
+bool make_link(const std::filesystem::path& link, const std::filesystem::path& target);
+// Removes the link itself, never what it leads to.
+void remove_link(const std::filesystem::path& link);
+
 }  // namespace vorlane::test

@@ -152,6 +152,17 @@ bool check_with_pngcheck(const std::filesystem::path& windows_path, std::string*
     return text->compare(0, newline, "0") == 0;
 }
 
+bool make_link(const std::filesystem::path& link, const std::filesystem::path& target) {
+    const std::string to = unix_path(target);
+    if (to.empty()) return false;
+    const auto text = run_tool({"/bin/sh", g_tools + "/link.sh", to}, link, ".link");
+    return text && text->rfind("0\n", 0) == 0;
+}
+
+void remove_link(const std::filesystem::path& link) {
+    run_tool({"/bin/sh", g_tools + "/link.sh", "-"}, link, ".link");
+}
+
 bool set_immutable(const std::filesystem::path& windows_path, bool immutable) {
     const auto text =
         run_tool({"/bin/sh", g_tools + "/set_immutable.sh", immutable ? "+i" : "-i"}, windows_path, ".chattr");

@@ -37,4 +37,9 @@ bool check_with_pngcheck(const std::filesystem::path& path, std::string* output)
 // Sets or clears the Linux immutable flag (chattr); false when that failed.
 bool set_immutable(const std::filesystem::path& path, bool immutable);
 
+// A Unix symbolic link, which Wine takes for a Windows link, at `link` to
+// `target`; and its removal, which leaves anything that is not a link alone.
+bool make_link(const std::filesystem::path& link, const std::filesystem::path& target);
+void remove_link(const std::filesystem::path& link);
+
 }  // namespace vorlane::test::wine

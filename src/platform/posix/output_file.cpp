@@ -1,4 +1,5 @@
 #include "platform/output_file.h"
+#include "platform/posix/write_all.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,10 +9,9 @@
 #include <string>
 
 namespace vorlane {
-namespace {
 
-// The host's paths are UTF-16; POSIX wants bytes. A lone surrogate becomes
-// U+FFFD rather than failing the run.
+namespace posix {
+
 std::string utf8_from_utf16(const char16_t* path) {
     std::string out;
     for (std::size_t i = 0; path[i] != 0; ++i) {
@@ -53,13 +53,13 @@ bool write_all(int fd, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-}  // namespace
+}  // namespace posix
 
 std::unique_ptr<OutputFile> OutputFile::create(const char16_t* path, Access access) noexcept {
     if (!path || path[0] == 0) return nullptr;
     try {
         const int mode = access == Access::ReadWrite ? O_RDWR : O_WRONLY;
-        const int fd = ::open(utf8_from_utf16(path).c_str(), mode | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int fd = ::open(posix::utf8_from_utf16(path).c_str(), mode | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (fd < 0) return nullptr;
         return std::unique_ptr<OutputFile>(new OutputFile(fd));
     } catch (...) {
@@ -72,7 +72,7 @@ OutputFile::~OutputFile() {
 }
 
 bool OutputFile::write(const std::uint8_t* data, std::size_t size) {
-    return handle_ != kClosed && write_all(static_cast<int>(handle_), data, size);
+    return handle_ != kClosed && posix::write_all(static_cast<int>(handle_), data, size);
 }
 
 bool OutputFile::overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
@@ -81,7 +81,7 @@ bool OutputFile::overwrite(std::uint64_t offset, const std::uint8_t* data, std::
     const off_t end = ::lseek(fd, 0, SEEK_CUR);
     if (end < 0 || ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
     // Back to the end even after a failed write, so later appends land there.
-    const bool written = write_all(fd, data, size);
+    const bool written = posix::write_all(fd, data, size);
     return ::lseek(fd, end, SEEK_SET) == end && written;
 }
 

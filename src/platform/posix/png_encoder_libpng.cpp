@@ -63,19 +63,26 @@ bool encode_rows(png_structp png, png_infop info, const std::uint8_t* argb, std:
     return !sink.failed;
 }
 
+// Writes the encoded bytes to the file at `path`, as GDI+ saves to a file by name.
+bool save_to_file(const char16_t* path, void* context) {
+    const auto& bytes = *static_cast<const std::vector<std::uint8_t>*>(context);
+    const auto file = OutputFile::create(path, OutputFile::Access::WriteOnly);
+    return file && file->write(bytes.data(), bytes.size()) && file->close();
+}
+
 class LibpngEncoder final : public PngEncoder {
 public:
     explicit LibpngEncoder(const LibpngSettings& settings) : settings_(settings) {}
 
-    MemoryBlock encode(MemoryBlock& argb, std::int32_t width, std::int32_t height,
+    MemoryBlock encode(MemoryBlock& argb, std::int32_t width, std::int32_t height, DiagnosticFolder* copies,
                        std::int32_t frame_index) override {
         if (width < 1 || height < 1 || argb.size() < std::size_t(width) * std::size_t(height) * 4) return {};
         Sink sink;
         if (!encode_once(argb.data(), width, height, settings_, sink)) return {};
 
-        // The encoder is deterministic, so the diagnostic second save is these bytes.
-        const std::u16string path = diagnostic_path("as", frame_index);
-        write_diagnostic_copy(path.c_str(), sink.bytes.data(), sink.bytes.size());
+        // The encoder is deterministic, so the diagnostic second save is
+        // these bytes, saved by path as GDI+ saves its own.
+        if (copies) copies->save_copy(diagnostic_name("as", frame_index), &save_to_file, &sink.bytes);
 
         if (sink.bytes.size() > 0x7FFFFFFFu) return {};
         MemoryBlock png = MemoryBlock::allocate(sink.bytes.size(), false);

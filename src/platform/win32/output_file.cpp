@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "platform/output_file.h"
+#include "platform/win32/write_all.h"
 
 namespace vorlane {
 namespace {
@@ -10,6 +11,10 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 paths go to CreateFil
 HANDLE as_handle(std::intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
+
+}  // namespace
+
+namespace win32 {
 
 bool write_all(HANDLE file, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
@@ -24,7 +29,7 @@ bool write_all(HANDLE file, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-}  // namespace
+}  // namespace win32
 
 std::unique_ptr<OutputFile> OutputFile::create(const char16_t* path, Access access) noexcept {
     if (!path || path[0] == 0) return nullptr;
@@ -47,7 +52,7 @@ OutputFile::~OutputFile() {
 }
 
 bool OutputFile::write(const std::uint8_t* data, std::size_t size) {
-    return handle_ != kClosed && write_all(as_handle(handle_), data, size);
+    return handle_ != kClosed && win32::write_all(as_handle(handle_), data, size);
 }
 
 bool OutputFile::overwrite(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
@@ -60,7 +65,7 @@ bool OutputFile::overwrite(std::uint64_t offset, const std::uint8_t* data, std::
     target.QuadPart = static_cast<LONGLONG>(offset);
     if (!SetFilePointerEx(file, target, nullptr, FILE_BEGIN)) return false;
     // Back to the end even after a failed write, so later appends land there.
-    const bool written = write_all(file, data, size);
+    const bool written = win32::write_all(file, data, size);
     return SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && written;
 }
 

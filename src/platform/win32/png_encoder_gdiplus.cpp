@@ -71,6 +71,17 @@ bool find_png_encoder(CLSID& clsid) {
     return false;
 }
 
+// GDI+ saving a bitmap as PNG into the file at a path.
+struct SaveToFile {
+    gp::GpBitmap* bitmap;
+    const CLSID* png_clsid;
+    static bool save(const char16_t* path, void* context) {
+        const auto* self = static_cast<const SaveToFile*>(context);
+        return flat::GdipSaveImageToFile(self->bitmap, reinterpret_cast<const WCHAR*>(path), self->png_clsid,
+                                         nullptr) == gp::Ok;
+    }
+};
+
 class GdiplusEncoder final : public PngEncoder {
 public:
     GdiplusEncoder() {
@@ -90,7 +101,7 @@ public:
     GdiplusEncoder(const GdiplusEncoder&) = delete;
     GdiplusEncoder& operator=(const GdiplusEncoder&) = delete;
 
-    MemoryBlock encode(MemoryBlock& argb, std::int32_t width, std::int32_t height,
+    MemoryBlock encode(MemoryBlock& argb, std::int32_t width, std::int32_t height, DiagnosticFolder* copies,
                        std::int32_t frame_index) override {
         if (width < 1 || height < 1) return {};
         const std::uint64_t stride = std::uint64_t(width) * 4;
@@ -111,9 +122,10 @@ public:
         if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.out())) || !stream.get()) return {};
 
         // A second encoding for whoever debugs an export; it may fail freely.
-        const std::u16string copy_path = diagnostic_path("as", frame_index);
-        flat::GdipSaveImageToFile(bitmap.get(), reinterpret_cast<const WCHAR*>(copy_path.c_str()), &png_clsid,
-                                  nullptr);
+        if (copies) {
+            SaveToFile second{bitmap.get(), &png_clsid};
+            copies->save_copy(diagnostic_name("as", frame_index), &SaveToFile::save, &second);
+        }
 
         if (flat::GdipSaveImageToStream(bitmap.get(), stream.get(), &png_clsid, nullptr) != gp::Ok) return {};
 
