@@ -2,7 +2,10 @@ cmake_minimum_required(VERSION 3.25)
 # The module must run on a bare Windows and show the host one entry point:
 # it imports only system DLLs and exports exactly GetOutputPluginTable, and
 # it has no TLS directory. No link time is stamped into it, so that every
-# build of one commit gives the same file.
+# build of one commit gives the same file. And the programs we ship (PROGRAMS)
+# import only KnownDLLs, which the loader takes from System32 alone: any
+# other DLL it looks for first in the program's own folder, where whoever
+# could drop a file there (a browser's downloads, say) may have left one.
 execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${MODULE}")
@@ -57,3 +60,25 @@ if(NOT CMAKE_MATCH_1 STREQUAL "0")
 endif()
 
 message(STATUS "imports: ${seen}; exports: ${names}; no TLS directory; no link time")
+
+# KnownDLLs on every Windows from 7 to 11 (the registry's Session Manager\KnownDLLs).
+set(known_dlls advapi32.dll comdlg32.dll gdi32.dll imm32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll
+               psapi.dll rpcrt4.dll sechost.dll shell32.dll shlwapi.dll user32.dll ws2_32.dll)
+foreach(program IN LISTS PROGRAMS)
+  execute_process(COMMAND ${OBJDUMP} -p ${program} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "objdump failed on ${program}")
+  endif()
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+  list(TRANSFORM imports REPLACE "DLL Name: " "")
+  list(TRANSFORM imports STRIP)
+  list(TRANSFORM imports TOLOWER)
+  foreach(dll IN LISTS imports)
+    if(NOT dll IN_LIST known_dlls)
+      get_filename_component(name ${program} NAME)
+      message(FATAL_ERROR "${name} imports ${dll}, which is no KnownDLL: load it at run time from System32")
+    endif()
+  endforeach()
+  get_filename_component(name ${program} NAME)
+  message(STATUS "${name} imports: ${imports}")
+endforeach()

@@ -84,21 +84,33 @@ Bytes stream_bytes(IStream* stream) {
     return bytes;
 }
 
+// A function of the GDI+ that the module loaded (from System32): the test
+// programs import none of it, so a gdiplus.dll beside them is never loaded.
+template <typename Fn>
+Fn gdiplus(const char* name) {
+    const HMODULE module = GetModuleHandleW(L"gdiplus.dll");
+    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
 // What the encoder on Windows would have written for the bitmap just saved.
 bool lay_out_again(gp::GpImage* image, IStream* stream) {
+    const auto width_of = gdiplus<decltype(&flat::GdipGetImageWidth)>("GdipGetImageWidth");
+    const auto height_of = gdiplus<decltype(&flat::GdipGetImageHeight)>("GdipGetImageHeight");
+    const auto dpi_of = gdiplus<decltype(&flat::GdipGetImageHorizontalResolution)>("GdipGetImageHorizontalResolution");
+    const auto lock = gdiplus<decltype(&flat::GdipBitmapLockBits)>("GdipBitmapLockBits");
+    const auto unlock = gdiplus<decltype(&flat::GdipBitmapUnlockBits)>("GdipBitmapUnlockBits");
+    if (!width_of || !height_of || !dpi_of || !lock || !unlock) return false;
     auto* bitmap = static_cast<gp::GpBitmap*>(image);
     UINT width = 0, height = 0;
     gp::REAL dpi = 0;
-    if (flat::GdipGetImageWidth(image, &width) != gp::Ok || flat::GdipGetImageHeight(image, &height) != gp::Ok ||
-        flat::GdipGetImageHorizontalResolution(image, &dpi) != gp::Ok)
+    if (width_of(image, &width) != gp::Ok || height_of(image, &height) != gp::Ok || dpi_of(image, &dpi) != gp::Ok)
         return false;
     const gp::GpRect all(0, 0, INT(width), INT(height));
     gp::BitmapData pixels{};
-    if (flat::GdipBitmapLockBits(bitmap, &all, gp::ImageLockModeRead, PixelFormat32bppARGB, &pixels) != gp::Ok)
-        return false;
+    if (lock(bitmap, &all, gp::ImageLockModeRead, PixelFormat32bppARGB, &pixels) != gp::Ok) return false;
     const Bytes png = windows_png(static_cast<const std::uint8_t*>(pixels.Scan0), width, height, pixels.Stride,
                                   std::uint32_t(dpi / 0.0254f), g_layout == EncoderLayout::OlderWindows);
-    flat::GdipBitmapUnlockBits(bitmap, &pixels);
+    unlock(bitmap, &pixels);
     ULARGE_INTEGER empty{};
     LARGE_INTEGER zero{};
     ULONG written = 0;

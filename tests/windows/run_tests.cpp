@@ -239,6 +239,7 @@ bool wanted(const Check& check, const std::vector<vorlane::host::Argument>& only
 }  // namespace
 
 int main(int argc, char** argv) {
+    vorlane::host::restrict_dll_search();
     const std::filesystem::path folder = vorlane::host::running_program().parent_path();
     Output output(folder / L"results.txt");
     std::string error;

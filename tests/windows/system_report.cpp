@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "console.h"
+#include "version_dll.h"
 
 namespace vorlane::test {
 namespace {
@@ -56,19 +57,20 @@ std::string cpu() {
 
 // The file the module's GDI+ calls go to, and its version.
 std::string gdiplus() {
-    const HMODULE module = LoadLibraryW(L"gdiplus.dll");
+    const HMODULE module = LoadLibraryExW(L"gdiplus.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!module) return "cannot be loaded: " + host::system_message(GetLastError());
     std::wstring path(MAX_PATH, L'\0');
     path.resize(GetModuleFileNameW(module, path.data(), DWORD(path.size())));
     FreeLibrary(module);
+    const host::VersionDll dll;
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    const DWORD size = dll ? dll.size(path.c_str(), &ignored) : 0;
     std::vector<std::uint8_t> info(size);
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     std::string version = "no version information";
-    if (size && GetFileVersionInfoW(path.c_str(), 0, size, info.data()) &&
-        VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && length >= sizeof *fixed)
+    if (size && dll.read(path.c_str(), 0, size, info.data()) &&
+        dll.query(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && length >= sizeof *fixed)
         version = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) +
                   "." + std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." +
                   std::to_string(LOWORD(fixed->dwFileVersionLS));

@@ -19,6 +19,7 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    vorlane::host::restrict_dll_search();
     ::testing::InitGoogleTest(&argc, argv);
     constexpr std::string_view kLinuxTools = "--linux-tools=";
     for (int i = 1; i < argc; ++i) {

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support.h"
+#include "version_dll.h"
 #include "vorlane_commit.h"
 
 namespace vorlane::test {
@@ -19,15 +20,17 @@ namespace {
 
 TEST(ModuleVersion, IsTheProjectVersion) {
     const std::wstring module = beside_program("vorlane.dll").wstring();
+    const host::VersionDll dll;
+    ASSERT_TRUE(dll);
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(module.c_str(), &ignored);
+    const DWORD size = dll.size(module.c_str(), &ignored);
     ASSERT_GT(size, 0u) << "no version resource";
     std::vector<std::uint8_t> info(size);
-    ASSERT_TRUE(GetFileVersionInfoW(module.c_str(), 0, size, info.data()));
+    ASSERT_TRUE(dll.read(module.c_str(), 0, size, info.data()));
 
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    ASSERT_TRUE(dll.query(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
     ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
     const DWORD high = DWORD(VORLANE_VERSION_MAJOR) << 16 | DWORD(VORLANE_VERSION_MINOR);
@@ -40,7 +43,7 @@ TEST(ModuleVersion, IsTheProjectVersion) {
 
     // The properties dialog shows the strings of the first translation listed.
     WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+    ASSERT_TRUE(dll.query(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
                                &length));
     ASSERT_GE(length, 4u);
     ASSERT_EQ(translation[0], 0x0409) << "US English";
@@ -49,7 +52,7 @@ TEST(ModuleVersion, IsTheProjectVersion) {
         const std::wstring key = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
         wchar_t* value = nullptr;
         UINT units = 0;
-        if (!VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &units) || !value) return {};
+        if (!dll.query(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &units) || !value) return {};
         return value;
     };
     const std::string ascii_version = VORLANE_VERSION;

@@ -9,6 +9,7 @@
 
 int main(int argc, char** argv) {
     using namespace vorlane::host;
+    restrict_dll_search();
     std::string error;
     const auto arguments = program_arguments(argc, argv, error);
     if (!arguments) {

@@ -109,6 +109,7 @@ void report_export(const std::filesystem::path& output, bool ok, const HostLog& 
 }  // namespace
 
 int main(int argc, char** argv) {
+    restrict_dll_search();
     std::string error;
     const auto arguments = program_arguments(argc, argv, error);
     std::optional<HostOptions> parsed;

@@ -1,6 +1,6 @@
 #pragma once
 // Loads a plugin module by path and finds its table: dlopen here,
-// LoadLibraryW on Windows. Unloads it when destroyed.
+// LoadLibraryExW on Windows. Unloads it when destroyed.
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -8,6 +8,11 @@
 #include "host/plugin_table.h"
 
 namespace vorlane::host {
+
+// First thing in main on Windows: from now on the process loads DLLs from
+// System32 alone, never from its own folder, where anyone who could drop a
+// file may have left one of a system DLL's names. Nothing elsewhere.
+void restrict_dll_search();
 
 class PluginModule {
 public:

@@ -7,6 +7,8 @@
 
 namespace vorlane::host {
 
+void restrict_dll_search() {}
+
 std::unique_ptr<PluginModule> PluginModule::load(const std::filesystem::path& path, std::string& error) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {

@@ -7,6 +7,7 @@
 
 #include "console.h"
 #include "plugin_module.h"
+#include "version_dll.h"
 
 namespace vorlane::host {
 namespace {
@@ -25,6 +26,10 @@ std::string loader_message(DWORD code, const std::filesystem::path& path) {
 
 }  // namespace
 
+void restrict_dll_search() {
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 std::unique_ptr<PluginModule> PluginModule::load(const std::filesystem::path& path, std::string& error) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
@@ -32,9 +37,10 @@ std::unique_ptr<PluginModule> PluginModule::load(const std::filesystem::path& pa
         return nullptr;
     }
     // An absolute path, so that the loader takes this very file and does not
-    // search its folders for one of that name.
+    // search its folders for one of that name; what the module imports comes
+    // from System32 alone, as the module needs nothing but system DLLs.
     const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-    HMODULE handle = LoadLibraryW((ec ? path : absolute).c_str());
+    HMODULE handle = LoadLibraryExW((ec ? path : absolute).c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (!handle) {
         const DWORD code = GetLastError();
         if (code == ERROR_BAD_EXE_FORMAT)
@@ -69,11 +75,13 @@ std::string PluginModule::declared_version(const std::filesystem::path& path, st
         return {};
     }
     why_none = "no version information";
+    const VersionDll dll;
+    if (!dll) return {};
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    const DWORD size = dll.size(path.c_str(), &ignored);
     if (size == 0) return {};
     std::vector<std::uint8_t> info(size);
-    if (!GetFileVersionInfoW(path.c_str(), 0, size, info.data())) return {};
+    if (!dll.read(path.c_str(), 0, size, info.data())) return {};
 
     // The strings live under the first language and code page the file lists.
     struct Translation {
@@ -82,7 +90,7 @@ std::string PluginModule::declared_version(const std::filesystem::path& path, st
     };
     Translation* translation = nullptr;
     UINT length = 0;
-    if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
+    if (!dll.query(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
         length < sizeof(Translation))
         return {};
     auto text = [&](const wchar_t* name) -> std::string {
@@ -91,7 +99,7 @@ std::string PluginModule::declared_version(const std::filesystem::path& path, st
                       name);
         wchar_t* value = nullptr;
         UINT units = 0;
-        if (!VerQueryValueW(info.data(), key, reinterpret_cast<void**>(&value), &units) || units == 0) return {};
+        if (!dll.query(info.data(), key, reinterpret_cast<void**>(&value), &units) || units == 0) return {};
         return utf8_of(value);
     };
     const std::string version = text(L"ProductVersion");
