@@ -19,7 +19,8 @@ $faults = [System.Collections.Generic.List[string]]::new()
 
 # Rows under "ordinal hint RVA name": decimal ordinal, hex hint, hex RVA, name.
 $exports = Read-Dump /exports
-$names = @([regex]::Matches($exports, '(?m)^\s+\d+\s+[0-9A-F]+\s+[0-9A-F]{8}\s+(\S+)') | ForEach-Object { $_.Groups[1].Value })
+$rows = [regex]::Matches($exports, '(?m)^\s+\d+\s+[0-9A-F]+\s+[0-9A-F]{8}\s+(\S+)')
+$names = @($rows | ForEach-Object { $_.Groups[1].Value })
 $functions = [regex]::Match($exports, '(?m)^\s+(\d+) number of functions').Groups[1].Value
 if ($names.Count -ne 1 -or $names[0] -cne 'GetOutputPluginTable' -or $functions -ne '1') {
     $faults.Add("exports [$($names -join ', ')] ($functions functions), want exactly GetOutputPluginTable")
@@ -41,7 +42,9 @@ if (-not $characteristics.Success) {
     $wanted = [ordered]@{ 'high-entropy ASLR' = 0x20; 'ASLR (dynamic base)' = 0x40; 'DEP (NX compatible)' = 0x100;
                           'Control Flow Guard' = 0x4000 }
     foreach ($flag in $wanted.GetEnumerator()) {
-        if (($bits -band $flag.Value) -eq 0) { $faults.Add("DLL characteristics $($characteristics.Groups[1].Value) lack $($flag.Key)") }
+        if (($bits -band $flag.Value) -eq 0) {
+            $faults.Add("DLL characteristics $($characteristics.Groups[1].Value) lack $($flag.Key)")
+        }
     }
 }
 # /CETCOMPAT goes into a debug directory entry of its own, the extended DLL characteristics.
@@ -58,11 +61,13 @@ foreach ($dll in $dependents) {
         $faults.Add("imports $dll, which is not a Windows system DLL")
     }
 }
-if ($dependents -notcontains 'kernel32.dll') { $faults.Add("imports [$($dependents -join ', ')], without kernel32.dll") }
+if ($dependents -notcontains 'kernel32.dll') {
+    $faults.Add("imports [$($dependents -join ', ')], without kernel32.dll")
+}
 
 if ($faults.Count -gt 0) {
     $faults | ForEach-Object { Write-Output "FAULT: $_" }
     exit 1
 }
-Write-Output ("exports: $($names -join ', '); imports: $($dependents -join ', '); no TLS directory; " +
-              "ASLR with high entropy, DEP, CFG, CET compatible")
+Write-Output ("exports: $($names -join ', '); imports: $($dependents -join ', '); " +
+              'no TLS directory; ASLR with high entropy, DEP, CFG, CET compatible')
