@@ -143,24 +143,58 @@ private:
     HANDLE handle_;
 };
 
-// The focus at the moment the dialog is first shown, seen from the thread
-// that runs it: the dialog manager focuses the first tab stop then only when
-// WM_INITDIALOG asks for it. Later activation may move the focus there
-// anyway, so looking afterwards cannot tell.
-struct FirstShow {
+// What the dialog asks of the dialog manager as it opens, seen from the
+// thread that runs it: WM_INITDIALOG's wParam is the first tab stop, and the
+// system gives it the focus only when the dialog procedure answers TRUE. That
+// holds whether or not the dialog ever becomes the active window; the focus
+// itself may be given only on activation, which a program in the background
+// may be refused.
+struct InitDialog {
     bool seen = false;
-    bool box_focused = false;
+    bool focuses_box = false;
 };
-FirstShow g_first_show;
+InitDialog g_init_dialog;
 
-LRESULT CALLBACK watch_show(int code, WPARAM wparam, LPARAM lparam) {
-    const auto* message = reinterpret_cast<const CWPSTRUCT*>(lparam);
-    if (code == HC_ACTION && message->message == WM_SHOWWINDOW && message->wParam && !g_first_show.seen &&
+LRESULT CALLBACK watch_init(int code, WPARAM wparam, LPARAM lparam) {
+    const auto* message = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
+    if (code == HC_ACTION && message->message == WM_INITDIALOG && !g_init_dialog.seen &&
         window_text(message->hwnd) == kTitle) {
-        g_first_show.seen = true;
-        g_first_show.box_focused = GetFocus() == GetDlgItem(message->hwnd, 101);
+        g_init_dialog.seen = true;
+        const HWND box = GetDlgItem(message->hwnd, 101);
+        g_init_dialog.focuses_box =
+            message->lResult && box && reinterpret_cast<HWND>(message->wParam) == box && IsWindowEnabled(box);
     }
     return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+// The focus as the dialog's thread holds it: focus is kept per thread, and
+// GetGUIThreadInfo reads another thread's. Once the dialog is the active
+// window of its thread, the dialog manager has put the focus on the first tab
+// stop (or where it was); until then it may have none. Windows activates the
+// dialog only if its process may take the foreground, so behind a console
+// that keeps it (a hosted runner's) it may stay inactive: then nothing can be
+// checked, and the test says so instead.
+void expect_box_focused(HWND dialog) {
+    const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+    const HWND box = GetDlgItem(dialog, 101);
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    // Activation follows the showing on the dialog's thread: a moment's grace.
+    for (int tries = 0; tries < 40; ++tries) {
+        if (!GetGUIThreadInfo(thread, &gui)) {
+            ADD_FAILURE() << "GetGUIThreadInfo failed";
+            return;
+        }
+        if (gui.hwndActive == dialog && gui.hwndFocus == box) break;
+        Sleep(50);
+    }
+    if (gui.hwndActive != dialog) {
+        std::printf("report: dialog focus: not checked here, since the dialog never became the active window of "
+                    "its thread (another program keeps the foreground); what it asks for as it opens was checked\n");
+        std::fflush(stdout);
+        return;
+    }
+    EXPECT_EQ(gui.hwndFocus, box) << "the first tab stop has the focus";
 }
 
 // A message to the dialog's thread that cannot hang the driver: a dialog
@@ -265,8 +299,8 @@ protected:
                 ADD_FAILURE() << "CreateThread failed";
                 return false;
             }
-            g_first_show = {};
-            const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, watch_show, nullptr, GetCurrentThreadId());
+            g_init_dialog = {};
+            const HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROCRET, watch_init, nullptr, GetCurrentThreadId());
             EXPECT_TRUE(hook);
             result = module_->table()->on_configure(nullptr, module_->instance());
             if (hook) UnhookWindowsHookEx(hook);
@@ -298,14 +332,12 @@ TEST_F(DialogOnDisplay, ShowsTheTabledControlsWithTheBoxTickedAndFocused) {
             EXPECT_EQ(GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK, LONG(want.kind)) << want.id;
         }
         EXPECT_EQ(IsDlgButtonChecked(dialog, 101), UINT(BST_CHECKED));
-        GUITHREADINFO gui{};
-        gui.cbSize = sizeof gui;
-        ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui));
-        EXPECT_EQ(gui.hwndFocus, GetDlgItem(dialog, 101)) << "the first tab stop has the focus";
+        expect_box_focused(dialog);
         report_font(dialog);
         click(dialog, IDCANCEL);
     }));
-    EXPECT_TRUE(g_first_show.seen && g_first_show.box_focused) << "the check box has the focus as the dialog opens";
+    EXPECT_TRUE(g_init_dialog.seen && g_init_dialog.focuses_box)
+        << "the dialog asks for the focus on the check box as it opens";
 }
 
 TEST_F(DialogOnDisplay, UntickAndOkTurnsDivisionOffForTheNextExport) {

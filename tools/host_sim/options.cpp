@@ -112,6 +112,11 @@ std::optional<HostOptions> parse_options(const std::vector<Argument>& arguments,
         }
         if (!ok) return std::nullopt;
     }
+    if (o.fail_on_growth && o.repeat <= kWarmUpExports) {
+        error = "--fail-on-growth wants --repeat " + std::to_string(kWarmUpExports + 1) + " or more: the first " +
+                std::to_string(kWarmUpExports) + " exports are a warm-up";
+        return std::nullopt;
+    }
     return o;
 }
 
@@ -135,9 +140,10 @@ std::string usage_text(const char* default_module) {
            "      --repeat N        export N times in this one process (default 1)\n"
            "      --reload-module   load the module before every export and unload it after\n"
            "      --report-resources  print handle and memory counters after each export\n"
-           "      --fail-on-growth  exit 3 if a handle count differs from the first export's\n"
+           "      --fail-on-growth  exit 3 if, from the second export to the last, a handle count grows by\n"
+           "                        more than a quarter of a handle per export (needs --repeat 3 or more)\n"
            "      --memory-tolerance BYTES  with --fail-on-growth, also exit 3 if memory grows by more\n"
-           "                        than BYTES from one export to the next after the second\n"
+           "                        than BYTES per export over the same exports\n"
            "      --leak-for-test   leak an open file and 1 MiB after every export, to show the check sees it\n";
 }
 

@@ -12,6 +12,11 @@
 
 namespace vorlane::host {
 
+// With --fail-on-growth, the exports that set up what later ones reuse
+// (GDI+'s codecs and COM's caches on first use, the loader, heap segments)
+// and are held to no limit.
+constexpr std::int32_t kWarmUpExports = 2;
+
 struct HostOptions {
     HostScript script;  // all but output_path, which comes from `output`
     std::string rate_text = "30";
