@@ -45,6 +45,8 @@
 #include "host/frame_delay.h"
 #include "platform/output_file.h"
 #include "platform/png_encoder.h"
+#include "console.h"
+#include "plugin_module.h"
 
 namespace {
 
@@ -89,15 +91,12 @@ double peak_resident_mib() {
 #endif
 }
 
-std::u16string utf16(const std::string& s) {
-    return std::u16string(s.begin(), s.end());  // ASCII paths only
-}
-
 struct Options {
     std::int32_t width = 1280, height = 720, frames = 60;
-    std::string output = "vorlane-bench.png";
-    std::string raw;  // where to leave the converted frames as RGBA, for other encoders
+    std::filesystem::path output = "vorlane-bench.png";  // any name: UTF-16 on Windows
+    std::filesystem::path raw;  // where to leave the converted frames as RGBA, for other encoders
     bool noise = false;
+    bool report = false;  // every line as a "report:" line, for the test bundle's results
 #if !defined(_WIN32)
     vorlane::LibpngSettings png = vorlane::kLibpngSettings;
 #endif
@@ -106,6 +105,7 @@ struct Options {
 void usage() {
     std::fprintf(stderr,
                  "usage: export_bench [-W width] [-H height] [-n frames] [-o out.png] [--raw frames.rgba] [--noise]"
+                 " [--report]"
 #if !defined(_WIN32)
                  " [--level 0-9] [--filters none|sub|up|avg|paeth|all[+...]] [--strategy default|filtered|rle|huffman]"
 #endif
@@ -113,20 +113,23 @@ void usage() {
 }
 
 bool parse(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (arg == "--noise") {
-            o.noise = true;
+    std::string error;
+    const auto arguments = vorlane::host::program_arguments(argc, argv, error);
+    if (!arguments) return false;
+    for (std::size_t i = 0; i < arguments->size(); ++i) {
+        const std::string& arg = (*arguments)[i].text;
+        if (arg == "--noise" || arg == "--report") {
+            (arg == "--noise" ? o.noise : o.report) = true;
             continue;
         }
-        if (!value) return false;
-        ++i;
+        if (i + 1 >= arguments->size()) return false;
+        const vorlane::host::Argument& next = (*arguments)[++i];
+        const char* value = next.text.c_str();
         if (arg == "-W") o.width = std::atoi(value);
         else if (arg == "-H") o.height = std::atoi(value);
         else if (arg == "-n") o.frames = std::atoi(value);
-        else if (arg == "-o") o.output = value;
-        else if (arg == "--raw") o.raw = value;
+        else if (arg == "-o") o.output = next.path;
+        else if (arg == "--raw") o.raw = next.path;
 #if !defined(_WIN32)
         else if (arg == "--level") o.png.level = std::atoi(value);
         else if (arg == "--filters") {
@@ -154,6 +157,7 @@ bool parse(int argc, char** argv, Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    vorlane::host::restrict_dll_search();
     Options o;
     if (!parse(argc, argv, o)) {
         usage();
@@ -174,9 +178,9 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     auto t = Clock::now();
     const FrameDelayValue delay = FrameDelay(30, 1);
-    auto file = OutputFile::create(utf16(o.output).c_str(), OutputFile::Access::ReadWrite);
+    auto file = OutputFile::create(o.output.u16string().c_str(), OutputFile::Access::ReadWrite);
     if (!file) {
-        std::fprintf(stderr, "export_bench: cannot create %s\n", o.output.c_str());
+        std::fprintf(stderr, "export_bench: cannot create %s\n", host::utf8(o.output).c_str());
         return 1;
     }
     TimedSink sink(*file);
@@ -251,18 +255,31 @@ int main(int argc, char** argv) {
     raw.close();
     const double file_out = sink.seconds + file_other;
 
+    // Each line as it stands, or as a "report:" line that names the export.
+    char tag[64];
+    std::snprintf(tag, sizeof tag, "report: export_bench %dx%d: ", o.width, o.height);
+    const auto say = [&](const char* format, auto... values) {
+        char text[256];
+        std::snprintf(text, sizeof text, format, values...);
+        const char* start = text;
+        if (o.report)
+            while (*start == ' ') ++start;
+        std::printf("%s%s\n", o.report ? tag : "", start);
+    };
     const char* paths[] = {"plain", "SSE2", "AVX2+F16C"};
-    std::printf("export %dx%d, %d frames of %s, divide %s, converter %s", o.width, o.height, o.frames,
-                o.noise ? "noise" : "moving shapes", divide ? "on" : "off",
-                paths[static_cast<int>(active_converter_path())]);
-#if !defined(_WIN32)
-    std::printf(", libpng level %d filters 0x%02x strategy %d", o.png.level, o.png.filters, o.png.strategy);
+#if defined(_WIN32)
+    say("export %dx%d, %d frames of %s, divide %s, converter %s", o.width, o.height, o.frames,
+        o.noise ? "noise" : "moving shapes", divide ? "on" : "off", paths[static_cast<int>(active_converter_path())]);
+#else
+    say("export %dx%d, %d frames of %s, divide %s, converter %s, libpng level %d filters 0x%02x strategy %d",
+        o.width, o.height, o.frames, o.noise ? "noise" : "moving shapes", divide ? "on" : "off",
+        paths[static_cast<int>(active_converter_path())], o.png.level, o.png.filters, o.png.strategy);
 #endif
-    std::printf("\n  %-34s %8.2f s  %6.2f frames/s\n", "whole export", total, o.frames / total);
-    std::printf("  %-34s %8.2f s  %6.2f frames/s\n", "without fetching (the plugin's part)", total - fetch,
-                o.frames / (total - fetch));
+    say("  %-34s %8.2f s  %6.2f frames/s", "whole export", total, o.frames / total);
+    say("  %-34s %8.2f s  %6.2f frames/s", "without fetching (the plugin's part)", total - fetch,
+        o.frames / (total - fetch));
     const auto line = [&](const char* what, double seconds) {
-        std::printf("  %-34s %8.2f ms/frame  %5.1f %%\n", what, 1e3 * seconds / o.frames, 100 * seconds / total);
+        say("  %-34s %8.2f ms/frame  %5.1f %%", what, 1e3 * seconds / o.frames, 100 * seconds / total);
     };
     line("fetching (host renders the frame)", fetch);
     line("first touch of the converted block", first_touch);
@@ -270,13 +287,13 @@ int main(int argc, char** argv) {
     line("PNG encoding", encode);
     line("APNG writing", apng);
     line("file output", file_out);
-    std::printf("  %-34s %8.2f %%  (target < 5 %%)\n", "(conversion + APNG + file) / PNG",
-                100 * (convert + apng + file_out) / encode);
-    std::printf("  %-34s %8.2f %%\n", "first touch / PNG", 100 * first_touch / encode);
+    say("  %-34s %8.2f %%  (target < 5 %%)", "(conversion + APNG + file) / PNG",
+        100 * (convert + apng + file_out) / encode);
+    say("  %-34s %8.2f %%", "first touch / PNG", 100 * first_touch / encode);
     std::error_code error;
     const auto file_size = std::filesystem::file_size(o.output, error);
-    std::printf("  %-34s %8llu bytes (frame PNGs %.1f KiB each on average)\n", "APNG file",
-                error ? 0ull : static_cast<unsigned long long>(file_size), png_bytes / 1024.0 / o.frames);
-    std::printf("  %-34s %8.1f MiB\n", "peak resident memory", peak_resident_mib());
+    say("  %-34s %8llu bytes (frame PNGs %.1f KiB each on average)", "APNG file",
+        error ? 0ull : static_cast<unsigned long long>(file_size), png_bytes / 1024.0 / o.frames);
+    say("  %-34s %8.1f MiB", "peak resident memory", peak_resident_mib());
     return 0;
 }

@@ -26,7 +26,7 @@ file(REMOVE_RECURSE ${WORK})
 set(unpacked ${WORK}/unpacked)
 include(${CMAKE_CURRENT_LIST_DIR}/archive_checks.cmake)
 unpack_archive(${BUNDLE} ${unpacked} listing)
-set(want LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt run-tests.exe vorlane-host.exe vorlane.dll
+set(want LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt export_bench.exe run-tests.exe vorlane-host.exe vorlane.dll
          windows_bad_request_test.exe windows_converter_test.exe windows_dialog_test.exe windows_export_test.exe
          windows_fault_sweep_test.exe)
 if(NOT listing STREQUAL want)
@@ -108,7 +108,9 @@ string(REPLACE "\r" "" text "${text}")
 foreach(line "  windows: [^\n]*version [0-9]+\\.[0-9]+\\.[0-9]+" "  cpu: [^\n]*logical processors"
              "  gdiplus.dll: [0-9.]+, " "  code pages: ANSI 932, OEM 932" "  languages: user interface ja-JP"
              "  conversion path: (Plain|Sse2|Avx2)" "  dialog font: メイリオ, " "  system encoder: IHDR 16 x 8, "
-             "  system encoder, 16 x 8 frame: [0-9]+ bytes; chunks IHDR 13, ")
+             "  system encoder, 16 x 8 frame: [0-9]+ bytes; chunks IHDR 13, "
+             "  export_bench 1280x720: PNG encoding +[0-9.]+ ms/frame"
+             "  export_bench 1920x1080: \\(conversion \\+ APNG \\+ file\\) / PNG +[0-9.]+ %")
   if(NOT text MATCHES "\n${line}")
     message(FATAL_ERROR "results.txt does not report [${line}]")
   endif()
