@@ -164,9 +164,12 @@ std::vector<std::string> notes_on(const HostOptions& o) {
     }
     if (s.fps_num <= 0 || s.fps_den <= 0) {
         notes.push_back(rate_note(o));
-    } else if (s.fps_num > 100ll * s.fps_den) {
-        notes.push_back("at " + o.rate_text + " frames per second every frame lasts less than 1/100 s, "
-                        "which many browsers stretch: the animation will play slower there");
+    } else if (const FrameDelayValue delay = FrameDelay(s.fps_num, s.fps_den); 1000 * delay.num < 11 * delay.den) {
+        // Chromium and Firefox cut a delay to whole milliseconds and show one of
+        // 10 ms or less for 100 ms: so every delay under 11 ms, as written.
+        // Seen with both: 91 fps and 11/1001 s slowed down, 90 fps and 11/1000 s not.
+        notes.push_back("at " + o.rate_text + " frames per second every frame lasts less than 11 ms, "
+                        "which Chromium and Firefox show for 100 ms: the animation will play slower there");
     }
     return notes;
 }
