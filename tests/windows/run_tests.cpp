@@ -270,7 +270,7 @@ int main(int argc, char** argv) {
         output.line("note: results.txt cannot be written in this folder, so this output is all there is");
     if (GetFileAttributesW(L"C:\\temp") != INVALID_FILE_ATTRIBUTES)
         output.line("note: C:\\temp exists, so every export also writes its diagnostic copies there "
-                    "(as000.png, at000.png, ...), replacing files of those names");
+                    "(as000.png, at000.png, ...), replacing copies of those names from earlier exports");
 
     const std::filesystem::path scratch = make_scratch_folder();
     if (scratch.empty()) {
