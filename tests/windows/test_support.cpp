@@ -174,15 +174,12 @@ std::u16string config_text(const OutputPluginTable& table) {
 const std::filesystem::path kDiagnosticFolder = L"C:\\temp";
 
 bool make_diagnostic_folder() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
     alignas(TOKEN_USER) unsigned char user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
     DWORD size = 0;
     wchar_t* sid = nullptr;
-    const bool known = GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
-                       ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid);
-    CloseHandle(token);
-    if (!known) return false;
+    if (!GetTokenInformation(GetCurrentThreadEffectiveToken(), TokenUser, user, sizeof user, &size) ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid))
+        return false;
     // This user alone, for the folder and everything made in it.
     const std::wstring sddl = L"D:P(A;OICI;FA;;;" + std::wstring(sid) + L")";
     LocalFree(sid);
