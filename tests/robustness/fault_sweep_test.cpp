@@ -35,7 +35,7 @@ std::uint32_t frames_in(const Bytes& file) {
 }
 
 // One line of how an export with one failed call ended, checking as it goes.
-std::string judge(const faults::Function& f, const faults::Outcome& o, const HostLog& log,
+std::string judge(const faults::Function& f, const faults::Outcome& o, const host::HostLog& log,
                   const std::filesystem::path& path, const Bytes& clean, const Scenario& s) {
     const Bytes file = read_file(path);
     EXPECT_TRUE(o.fault_hit) << "the call was not made again";
@@ -91,11 +91,10 @@ std::string call_ranges(const std::vector<std::string>& endings) {
 TEST(FaultSweep, EveryPlatformCallFailsInTurn) {
     ASSERT_EQ(faults::install(), "");
     const std::filesystem::path path = scratch_dir("fault-sweep") / "out.png";
-    const auto host_for = [&](const Scenario& s) {
-        HostConfig config;
-        config.path = path.u16string();
-        config.stop_at = s.stop_at;
-        return config;
+    const auto script_for = [&](const Scenario& s) {
+        host::HostScript script = small_script(path);
+        script.stop_before = s.stop_at;
+        return script;
     };
 
     // Per function and scenario: the calls, and how each failing call ended.
@@ -105,8 +104,8 @@ TEST(FaultSweep, EveryPlatformCallFailsInTurn) {
     for (const Scenario& s : kScenarios) {
         SCOPED_TRACE(s.name);
         const faults::Outcome clean = [&] {
-            TestHost host(host_for(s));
-            return faults::run_export(host);
+            host::HostLog log;
+            return faults::run_export(script_for(s), log);
         }();
         ASSERT_TRUE(clean.result);
         ASSERT_EQ(clean.unreleased, std::vector<std::string>{});
@@ -123,9 +122,9 @@ TEST(FaultSweep, EveryPlatformCallFailsInTurn) {
             for (int k = 1; k <= calls; ++k) {
                 SCOPED_TRACE(f.name + " call " + std::to_string(k));
                 std::filesystem::remove(path);
-                TestHost host(host_for(s));
-                const faults::Outcome o = faults::run_export(host, f.name, k);
-                endings[f.name].back().push_back(judge(f, o, host.log(), path, clean_file, s));
+                host::HostLog log;
+                const faults::Outcome o = faults::run_export(script_for(s), log, f.name, k);
+                endings[f.name].back().push_back(judge(f, o, log, path, clean_file, s));
             }
         }
     }
@@ -134,8 +133,8 @@ TEST(FaultSweep, EveryPlatformCallFailsInTurn) {
 
     // Nothing the failures did lingers in the process.
     {
-        TestHost after(host_for(kScenarios[0]));
-        EXPECT_TRUE(faults::run_export(after).result);
+        host::HostLog log;
+        EXPECT_TRUE(faults::run_export(script_for(kScenarios[0]), log).result);
     }
     EXPECT_EQ(read_file(path), first_clean) << "an export after the sweep differs from one before it";
     faults::uninstall();

@@ -1,14 +1,31 @@
 #pragma once
-// Reading back exported files, with tools nobody here wrote where possible.
+// Seam: what exports need from the platform the tests run on. Natively the
+// module encodes with its portable stand-in; on Windows and under Wine with
+// the platform's encoder, its PNGs laid out as each encoder we know lays
+// them out. Exported files are read back with tools nobody here wrote where
+// possible.
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "plugin_module.h"
+#include "scripted_host.h"
 
 namespace vorlane::robust {
 
 // The plugin module under test, as the host would load it.
 std::filesystem::path module_path();
+
+// The encoders every export case runs with, by name.
+std::vector<std::string> encoder_backends();
+// The module loaded afresh (its setting at 1), exporting through `backend`.
+std::unique_ptr<host::PluginModule> load_module_for(const std::string& backend);
+
+// The robustness tests' request: `frames` frames of 5 x 3 at 30 fps into
+// `path`, each frame in a guarded block.
+host::HostScript small_script(const std::filesystem::path& path, std::int32_t frames = 3);
 
 std::vector<std::uint8_t> read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
@@ -22,6 +39,7 @@ bool pngcheck_ok(const std::filesystem::path& path, std::string* output = nullpt
 // Pillow's reading: the frame count, then per frame the RGBA bytes as hex,
 // one line each. Empty when Pillow cannot open or decode every frame.
 std::vector<std::string> pillow_frames(const std::filesystem::path& path);
+std::string as_hex(const std::vector<std::uint8_t>& bytes);
 
 // Makes a file unwritable even for root (chattr +i; the read-only attribute
 // on Windows), or undoes that. False when the platform cannot.

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 #include "file_checks.h"
 
 namespace vorlane::robust {
@@ -27,6 +29,17 @@ std::string run(const std::string& command, int& status) {
 
 std::filesystem::path module_path() {
     return VORLANE_MODULE_PATH;
+}
+
+std::vector<std::string> encoder_backends() {
+    return {"libpng"};
+}
+
+std::unique_ptr<host::PluginModule> load_module_for(const std::string&) {
+    std::string error;
+    auto module = host::PluginModule::load(module_path(), error);
+    if (!module) ADD_FAILURE() << "cannot load the module: " << error;
+    return module;
 }
 
 bool pngcheck_ok(const std::filesystem::path& path, std::string* output) {

@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <filesystem>
 
+#include <gtest/gtest.h>
+
+#include "encoder_layout.h"
 #include "file_checks.h"
 #include "test_support.h"
 #include "wine_test_support.h"
@@ -17,6 +20,21 @@ std::filesystem::path module_path() {
     return test::module_path();
 }
 
+std::vector<std::string> encoder_backends() {
+    std::vector<std::string> names;
+    for (test::EncoderLayout layout : test::kEncoderLayouts) names.push_back(test::name(layout));
+    return names;
+}
+
+std::unique_ptr<host::PluginModule> load_module_for(const std::string& backend) {
+    auto module = test::load_module();
+    for (test::EncoderLayout layout : test::kEncoderLayouts)
+        if (module && backend == test::name(layout) &&
+            !test::use_encoder_layout(static_cast<HMODULE>(module->instance()), layout))
+            ADD_FAILURE() << "cannot lay the encoder's PNGs out as " << backend;
+    return module;
+}
+
 bool pngcheck_ok(const std::filesystem::path& path, std::string* output) {
     return test::png_is_sound(path, output);
 }
@@ -25,12 +43,7 @@ std::vector<std::string> pillow_frames(const std::filesystem::path& path) {
     const test::DecodedApng decoded = test::decode(path);
     if (!decoded.error.empty()) return {};
     std::vector<std::string> lines = {std::to_string(decoded.frames.size())};
-    for (const test::DecodedFrame& frame : decoded.frames) {
-        std::string hex;
-        char buf[3];
-        for (std::uint8_t b : frame.rgba) std::snprintf(buf, sizeof buf, "%02x", b), hex += buf;
-        lines.push_back(hex);
-    }
+    for (const test::DecodedFrame& frame : decoded.frames) lines.push_back(as_hex(frame.rgba));
     return lines;
 }
 

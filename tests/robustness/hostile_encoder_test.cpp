@@ -11,7 +11,7 @@
 #include "apng_check.h"
 #include "file_checks.h"
 #include "host/output_job.h"
-#include "test_host.h"
+#include "demo_pixels.h"
 
 namespace vorlane::robust {
 namespace {
@@ -91,6 +91,11 @@ std::unique_ptr<PngEncoder> start_hostile() {
     return std::make_unique<HostileEncoder>();
 }
 
+bool export_hostile(const host::HostScript& script, host::HostLog& log) {
+    return host::run_export([](OutputRequest* request) { return OutputJob::run(*request, start_hostile); }, script,
+                            log);
+}
+
 struct Case {
     const char* name;
     Mutation mutation;
@@ -130,12 +135,9 @@ TEST_P(SpoiledFrame, FailsTheRunAndLeavesASoundFile) {
     g_hostile_frame = frame;
     g_mutation = c.mutation;
     const std::filesystem::path path = scratch_dir(std::string("spoiled-") + c.name + "-" + std::to_string(frame)) / "out.png";
-    HostConfig config;
-    config.path = path.u16string();
-    TestHost host(config);
-
-    EXPECT_FALSE(OutputJob::run(*host.request(), start_hostile)) << c.name;
-    EXPECT_EQ(host.log().fetches, frame + 1) << "the run stops at the spoiled frame";
+    host::HostLog log;
+    EXPECT_FALSE(export_hostile(small_script(path), log)) << c.name;
+    EXPECT_EQ(log.frames_served, frame + 1) << "the run stops at the spoiled frame";
 
     const Bytes file = read_file(path);
     check::Expected expected{5, 3, 1, 30, std::uint32_t(frame)};
@@ -169,11 +171,8 @@ TEST(HostileEncoder, LaterFrameWithAnotherHeaderFailsTheRun) {
         return join(p, 1 << 20);
     };
     const std::filesystem::path path = scratch_dir("other-header") / "out.png";
-    HostConfig config;
-    config.path = path.u16string();
-    TestHost host(config);
-
-    EXPECT_FALSE(OutputJob::run(*host.request(), start_hostile));
+    host::HostLog log;
+    EXPECT_FALSE(export_hostile(small_script(path), log));
     EXPECT_EQ(check::check_apng(read_file(path), {5, 3, 1, 30, 2}), "");
     EXPECT_TRUE(pngcheck_ok(path));
 }
@@ -189,23 +188,18 @@ TEST(HostileEncoder, ThreeHundredIdatChunksAreAllKept) {
         return out;
     };
     const std::filesystem::path path = scratch_dir("many-idats") / "out.png";
-    HostConfig config;
-    config.width = 40;  // enough compressed bytes for 300 one-byte chunks
-    config.height = 9;
-    config.path = path.u16string();
-    TestHost host(config);
-
-    ASSERT_TRUE(OutputJob::run(*host.request(), start_hostile));
+    host::HostScript s = small_script(path);
+    s.width = 40;  // enough compressed bytes for 300 one-byte chunks
+    s.height = 9;
+    s.content = host::DemoContent::Noise;
+    host::HostLog log;
+    ASSERT_TRUE(export_hostile(s, log));
     EXPECT_EQ(check::check_apng(read_file(path), {40, 9, 1, 30, 3}), "");
     EXPECT_TRUE(pngcheck_ok(path));
     const std::vector<std::string> frames = pillow_frames(path);
     ASSERT_EQ(frames.size(), 4u);
     for (std::int32_t i = 0; i < 3; ++i) {
-        const Bytes rgba = host.expected_rgba(i);
-        std::string hex;
-        char buf[3];
-        for (std::uint8_t b : rgba) std::snprintf(buf, sizeof buf, "%02x", b), hex += buf;
-        EXPECT_EQ(frames[std::size_t(i) + 1], hex) << "frame " << i;
+        EXPECT_EQ(frames[std::size_t(i) + 1], as_hex(test::expected_rgba(s, i))) << "frame " << i;
     }
 }
 

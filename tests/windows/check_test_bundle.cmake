@@ -18,7 +18,7 @@ if(NOT rc EQUAL 0 OR NOT EXISTS ${BUNDLE})
   message(FATAL_ERROR "the test_bundle target made no ${BUNDLE}:\n${out}")
 endif()
 
-set(checks windows_export_test.exe windows_converter_test.exe windows_bad_request_test.exe
+set(checks windows_export_test.exe windows_converter_test.exe
            windows_fault_sweep_test.exe windows_dialog_test.exe vorlane-host.exe vorlane-host.exe vorlane-host.exe)
 list(LENGTH checks check_count)
 
@@ -27,7 +27,7 @@ set(unpacked ${WORK}/unpacked)
 include(${CMAKE_CURRENT_LIST_DIR}/archive_checks.cmake)
 unpack_archive(${BUNDLE} ${unpacked} listing)
 set(want LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt export_bench.exe run-tests.exe vorlane-host.exe vorlane.dll
-         windows_bad_request_test.exe windows_converter_test.exe windows_dialog_test.exe windows_export_test.exe
+         windows_converter_test.exe windows_dialog_test.exe windows_export_test.exe
          windows_fault_sweep_test.exe)
 if(NOT listing STREQUAL want)
   message(FATAL_ERROR "the bundle holds [${listing}], want [${want}]")

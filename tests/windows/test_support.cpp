@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include "console.h"
-#include "encode/frame_converter.h"
 #include "wine_test_support.h"
 
 namespace vorlane::test {
@@ -116,23 +115,6 @@ bool png_is_sound(const std::filesystem::path& path, std::string* output) {
         return false;
     }
     return !wine::has_linux_tools() || wine::check_with_pngcheck(path, output);
-}
-
-std::vector<std::uint8_t> expected_rgba(host::DemoContent content, std::int32_t width, std::int32_t height,
-                                        std::int32_t index, std::int32_t frame_count, bool divide) {
-    const std::size_t pixels = std::size_t(width) * std::size_t(height);
-    std::vector<std::uint16_t> hf64(pixels * 4);
-    host::render_demo_frame(content, width, height, index, frame_count, hf64);
-    std::vector<std::uint32_t> argb(pixels);
-    FrameConverter::convert(reinterpret_cast<const std::uint8_t*>(hf64.data()), argb.data(), pixels, divide);
-    std::vector<std::uint8_t> rgba(pixels * 4);
-    for (std::size_t i = 0; i < pixels; ++i) {
-        rgba[i * 4 + 0] = std::uint8_t(argb[i] >> 16);
-        rgba[i * 4 + 1] = std::uint8_t(argb[i] >> 8);
-        rgba[i * 4 + 2] = std::uint8_t(argb[i]);
-        rgba[i * 4 + 3] = std::uint8_t(argb[i] >> 24);
-    }
-    return rgba;
 }
 
 std::uint32_t be32(const std::uint8_t* p) {

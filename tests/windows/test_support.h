@@ -1,7 +1,7 @@
 #pragma once
 // What the Windows test programs share: the real module beside them, a
-// scratch folder of their own, the demo frames as the converter turns them
-// into pixels, and a decoder of the tests' own for what the module wrote.
+// scratch folder of their own, and a decoder of the tests' own for what the
+// module wrote.
 // Nothing here needs more than Windows; the second opinions of Linux tools
 // that the Wine suite adds live in wine_test_support.h.
 #include <cstdint>
@@ -48,10 +48,6 @@ DecodedApng decode(const std::filesystem::path& path);
 // decoder accepts it whole, and so does pngcheck where the Wine suite has it.
 // `output` gets the reason when not.
 bool png_is_sound(const std::filesystem::path& path, std::string* output = nullptr);
-
-// What a frame of the demo must decode to: RGBA bytes of FrameConverter's words.
-std::vector<std::uint8_t> expected_rgba(host::DemoContent content, std::int32_t width, std::int32_t height,
-                                        std::int32_t index, std::int32_t frame_count, bool divide);
 
 // The chunks of a PNG file, read plainly: no CRC check, no trust in lengths.
 struct Chunk {
