@@ -117,6 +117,7 @@ def expect_windows_text(path, bom=False):
     expect(b"\n" not in data.replace(b"\r\n", b""), f"{path} has a line end without a carriage return")
 
 
+TEST_SWITCHES = ["--report-resources", "--fail-on-growth", "--memory-tolerance", "--leak-for-test"]
 RETRY = r"\nRun vorlane-host --help for the options\.\n\Z"
 # What the host says when a request goes wrong: its arguments, the exit
 # status, a pattern its output must hold. The system's reasons are in the
@@ -125,6 +126,7 @@ RETRY = r"\nRun vorlane-host --help for the options\.\n\Z"
 # 11/1001 s they show for 100 ms, and the note says so.
 HOST_CASES = [
     ("--bogus", 2, rf'^vorlane-host: unknown option "--bogus"{RETRY}'),
+    ("--leak-for-test", 2, rf'^vorlane-host: unknown option "--leak-for-test"{RETRY}'),
     ("-W abc", 2, rf'^vorlane-host: -W wants a whole number, not "abc"{RETRY}'),
     ("-r 24.5", 2, rf'^vorlane-host: -r wants a frame rate in whole numbers[^\n]*, not "24.5"{RETRY}'),
     ("-o", 2, rf"^vorlane-host: -o wants a file path after it{RETRY}"),
@@ -199,20 +201,27 @@ def package(args):
         decoded = (image.format, image.size, image.n_frames)
     expect(decoded == ("PNG", (64, 36), 12), f"Pillow reads the export as {decoded}, want PNG (64, 36) 12")
 
+    # What users get has none of the tests' switches: it refuses them (above) and its --help names none.
+    usage = host("--help")[0]
+    listed = [switch for switch in TEST_SWITCHES if switch in usage]
+    expect(not listed, f"vorlane-host.exe --help lists the tests' switches {listed}")
     (work / "old.png").write_text("an old file of 28 bytes here")
     for case in HOST_CASES:
         host(*case)
     # A host that loads and unloads the module for every export loses nothing:
     # the C++ runtime's emergency buffer (73 KiB) goes back at every unload.
+    # The tests' host counts, beside the unpacked module as in the test bundle.
+    shutil.copy(args.test_host, work)
     host("-q -W 16 -H 8 -n 3 --repeat 4 --reload-module --fail-on-growth --memory-tolerance 16384 -o reload.png", 0,
-         r"\nno growth over 4 exports\n\Z")
+         r"\nno growth over 4 exports\n\Z", work / "vorlane-host-test.exe")
     expect(not (work / "nosuchdir").exists() and not (work / "nosuch.dll").exists(),
            "a failed request left something behind")
     print(f"{args.package}: {listing}; {decoded}")
 
 
 BUNDLE_CHECKS = ["windows_export_test.exe", "windows_converter_test.exe", "windows_bad_request_test.exe",
-                 "windows_fault_sweep_test.exe", "windows_dialog_test.exe", *["vorlane-host.exe"] * 3]
+                 "windows_fault_sweep_test.exe", "windows_dialog_test.exe", *["vorlane-host-test.exe"] * 2,
+                 "vorlane-host.exe"]
 RESULTS_LINES = [r"  windows: [^\n]*version [0-9]+\.[0-9]+\.[0-9]+", r"  cpu: [^\n]*logical processors",
                  r"  gdiplus.dll: [0-9.]+, ", r"  code pages: ANSI 932, OEM 932", r"  languages: user interface ja-JP",
                  r"  conversion path: (Plain|Sse2|Avx2)", r"  dialog font: メイリオ, ",
@@ -345,7 +354,7 @@ def module_tables(args):
 
 
 ARCHIVE = ["--cmake", "--build-dir", "--source-dir", "--session", "--work"]
-CHECKS = {"package": (package, ARCHIVE + ["--version", "--package"]),
+CHECKS = {"package": (package, ARCHIVE + ["--version", "--package", "--test-host"]),
           "test-bundle": (test_bundle, ARCHIVE + ["--bundle", "--wrong-pixels", "--wrong-dialog"]),
           "module-tables": (module_tables, ["--module", "--programs"])}
 
