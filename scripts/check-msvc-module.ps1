@@ -5,7 +5,7 @@
 # but Windows (the C++ runtime is linked in); and it must carry what the
 # build asks of the linker: ASLR with high entropy, DEP, Control Flow Guard
 # and shadow-stack compatibility. The MinGW build's counterpart is
-# tests/windows/check_module_tables.cmake.
+# tests/tools/release_checks.py module-tables.
 #Requires -Version 7
 param([Parameter(Mandatory)] [string] $Module)
 $ErrorActionPreference = 'Stop'

@@ -2,7 +2,7 @@
 // export per call, for a complete 3-frame export and for one the host stops
 // after 2 frames (the only kind that corrects acTL, and so seeks). Whatever
 // fails, nothing may crash or stay acquired, and the result must tell the
-// truth about the file. The table this prints is docs/robustness.md's.
+// truth about the file. What it found is in docs/robustness.md.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -42,10 +42,10 @@ constexpr Check kChecks[] = {
      "the settings dialog on this desktop: it opens and closes by itself several times"},
     // The limits, a quarter of the planted leak per export after two warm-up
     // exports, leave room for what GDI+ and COM keep from first use.
-    {L"vorlane-host.exe",
+    {L"vorlane-host-test.exe",
      L"-q -n 300 -W 64 -H 36 --repeat 12 --fail-on-growth --memory-tolerance 262144 -o {scratch:repeated.png}", 0,
      "handles and memory over twelve exports in one process"},
-    {L"vorlane-host.exe",
+    {L"vorlane-host-test.exe",
      L"-q -n 300 -W 64 -H 36 --repeat 12 --fail-on-growth --memory-tolerance 262144 -o {scratch:leak.png} "
      L"--leak-for-test",
      3, "the same with a leak planted on purpose: the check must see it (exit code 3)"},

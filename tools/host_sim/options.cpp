@@ -31,6 +31,15 @@ std::string rate_note(const HostOptions& o) {
     return note;
 }
 
+// vorlane-host-test's own lines in --help.
+constexpr const char* kTestUsage =
+    "      --report-resources  print handle and memory counters after each export\n"
+    "      --fail-on-growth  exit 3 if, from the second export to the last, a handle count grows by\n"
+    "                        more than a quarter of a handle per export (needs --repeat 3 or more)\n"
+    "      --memory-tolerance BYTES  with --fail-on-growth, also exit 3 if memory grows by more\n"
+    "                        than BYTES per export over the same exports\n"
+    "      --leak-for-test   leak an open file and 1 MiB after every export, to show the check sees it\n";
+
 }  // namespace
 
 std::optional<HostOptions> parse_options(const std::vector<Argument>& arguments, std::string& error) {
@@ -98,6 +107,7 @@ std::optional<HostOptions> parse_options(const std::vector<Argument>& arguments,
             ok = number(o.repeat, 1, "a whole number of 1 or more");
         } else if (arg == "--reload-module") {
             o.reload_module = true;
+#ifdef VORLANE_HOST_TEST_SWITCHES
         } else if (arg == "--report-resources") {
             o.report_resources = true;
         } else if (arg == "--memory-tolerance") {
@@ -106,6 +116,7 @@ std::optional<HostOptions> parse_options(const std::vector<Argument>& arguments,
             o.leak_for_test = true;
         } else if (arg == "--fail-on-growth") {
             o.fail_on_growth = o.report_resources = true;
+#endif
         } else {
             error = (arg.rfind('-', 0) == 0 ? "unknown option " : "unexpected argument ") + quoted(arg);
             ok = false;
@@ -138,13 +149,8 @@ std::string usage_text(const char* default_module) {
            "  -h, --help            this text\n"
            "      --version         print this program's version and commit and, with -m, the module's\n"
            "      --repeat N        export N times in this one process (default 1)\n"
-           "      --reload-module   load the module before every export and unload it after\n"
-           "      --report-resources  print handle and memory counters after each export\n"
-           "      --fail-on-growth  exit 3 if, from the second export to the last, a handle count grows by\n"
-           "                        more than a quarter of a handle per export (needs --repeat 3 or more)\n"
-           "      --memory-tolerance BYTES  with --fail-on-growth, also exit 3 if memory grows by more\n"
-           "                        than BYTES per export over the same exports\n"
-           "      --leak-for-test   leak an open file and 1 MiB after every export, to show the check sees it\n";
+           "      --reload-module   load the module before every export and unload it after\n" +
+           (kTestSwitches ? kTestUsage : "");
 }
 
 std::vector<std::string> notes_on(const HostOptions& o) {

@@ -12,6 +12,15 @@
 
 namespace vorlane::host {
 
+// vorlane-host-test is vorlane-host built with the tests' resource checks
+// (--report-resources, --fail-on-growth, --memory-tolerance, --leak-for-test).
+// Users get vorlane-host, which has neither the switches nor the counters.
+#ifdef VORLANE_HOST_TEST_SWITCHES
+constexpr bool kTestSwitches = true;
+#else
+constexpr bool kTestSwitches = false;
+#endif
+
 // With --fail-on-growth, the exports that set up what later ones reuse
 // (GDI+'s codecs and COM's caches on first use, the loader, heap segments)
 // and are held to no limit.
@@ -27,6 +36,7 @@ struct HostOptions {
     bool quiet = false;
     std::int32_t repeat = 1;
     bool reload_module = false;
+    // Set only in vorlane-host-test:
     bool report_resources = false;
     bool fail_on_growth = false;
     std::int32_t memory_tolerance = -1;  // no memory check
