@@ -65,15 +65,9 @@ protected:
         const test::DecodedApng ours = test::decode_apng(file);
         ASSERT_EQ(ours.error, "");
         ASSERT_EQ(ours.frames.size(), std::size_t(frames));
-        std::string why;
-        EXPECT_TRUE(pngcheck_ok(path, &why)) << why;
-        const std::vector<std::string> theirs = pillow_frames(path);
-        ASSERT_EQ(theirs.size(), std::size_t(frames) + 1) << "Pillow cannot decode every frame";
-        for (std::int32_t i = 0; i < frames; ++i) {
-            const Bytes want = test::expected_rgba(s, i);
-            EXPECT_TRUE(ours.frames[std::size_t(i)].rgba == want) << "frame " << i;
-            EXPECT_EQ(theirs[std::size_t(i) + 1], as_hex(want)) << "frame " << i << " as Pillow decodes it";
-        }
+        for (std::int32_t i = 0; i < frames; ++i)
+            EXPECT_TRUE(ours.frames[std::size_t(i)].rgba == test::expected_rgba(s, i)) << "frame " << i;
+        EXPECT_EQ(independent_check(s, frames, delay_num, delay_den), "");
     }
 
     // Every rate gives that delay in every fcTL of a sound file.

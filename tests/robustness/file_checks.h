@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "apng_reader.h"
 #include "plugin_module.h"
 #include "scripted_host.h"
 
@@ -27,19 +28,18 @@ std::unique_ptr<host::PluginModule> load_module_for(const std::string& backend);
 // `path`, each frame in a guarded block.
 host::HostScript small_script(const std::filesystem::path& path, std::int32_t frames = 3);
 
-std::vector<std::uint8_t> read_file(const std::filesystem::path& path);
-void write_file(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+using test::read_file;
+using test::write_file;
 
-// pngcheck's verdict on the whole file: the PNG structure, every CRC and the
-// IDATs' zlib stream. Debian's pngcheck 3.0.3 takes the animation
-// chunks for unknown ancillary ones; check_apng and the Windows tests'
-// decoder hold those to their rules. On Windows the decoder gives the verdict.
-bool pngcheck_ok(const std::filesystem::path& path, std::string* output = nullptr);
-
-// Pillow's reading: the frame count, then per frame the RGBA bytes as hex,
-// one line each. Empty when Pillow cannot open or decode every frame.
-std::vector<std::string> pillow_frames(const std::filesystem::path& path);
-std::string as_hex(const std::vector<std::uint8_t>& bytes);
+// Whether decoders nobody here wrote read the file of `s` as exactly its
+// first `frames` frames (each the converter's pixels for that demo frame,
+// lasting delay_num / delay_den s): empty when they do, otherwise what they
+// found. Natively pngcheck, Pillow and ffmpeg (tests/tools/check_apng.py);
+// Debian's pngcheck 3.0.3 takes the animation chunks for unknown ancillary
+// ones, which check_apng holds to their rules. On Windows the tests' own
+// decoder, and under Wine pngcheck and Pillow as well.
+std::string independent_check(const host::HostScript& s, std::int32_t frames, std::uint16_t delay_num = 1,
+                              std::uint16_t delay_den = 30);
 
 // Makes a file unwritable even for root (chattr +i; the read-only attribute
 // on Windows), or undoes that. False when the platform cannot.
