@@ -8,6 +8,11 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <random>
+
+#if defined(__x86_64__) || defined(_M_X64)
+#include <xmmintrin.h>
+#endif
 
 #include "apng_reader.h"
 #include "demo_pixels.h"
@@ -239,6 +244,46 @@ TEST_P(Export, SizesThatCannotBeEncodedFailFrameZeroWithoutReadingPixels) {
         expect_frames(s, 0);
     }
 }
+
+#if defined(__x86_64__) || defined(_M_X64)
+// The host's thread may run in another floating-point mode. Here it rounds
+// toward zero and traps invalid operations, which every NaN pixel would
+// raise: the words must not change, and the host gets its mode back. The
+// frame is made beforehand, so the host's callbacks do no arithmetic.
+TEST_P(Export, HostFloatingPointModeChangesNothing) {
+    host::HostScript s = small_script(fresh_path("fp-mode"), 2);
+    s.width = 64;
+    s.height = 32;
+    std::mt19937 random(3);
+    std::vector<std::uint16_t> frame(std::size_t(s.width) * std::size_t(s.height) * 4);
+    for (std::uint16_t& v : frame) v = static_cast<std::uint16_t>(random());  // NaNs included
+    std::vector<std::uint32_t> words(frame.size() / 4);
+    FrameConverter::convert(reinterpret_cast<const std::uint8_t*>(frame.data()), words.data(), words.size(), true);
+    s.frame_override = frame.data();
+
+    const unsigned saved = _mm_getcsr();
+    const unsigned host_mode = (saved & ~0x6080u) | 0x6000u;  // toward zero; invalid unmasked
+    unsigned after = 0;
+    const bool ok = host::run_export([&](OutputRequest* request) {
+        _mm_setcsr(host_mode);
+        const bool result = module_->table()->on_output(request);
+        after = _mm_getcsr();
+        _mm_setcsr(saved);
+        return result;
+    }, s, log_);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(after, host_mode) << "the host's MXCSR was not given back";
+
+    const test::DecodedApng decoded = test::decode_apng(test::read_file(s.output_path));
+    ASSERT_EQ(decoded.error, "");
+    ASSERT_EQ(decoded.frames.size(), 2u);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::uint32_t w = words[i];
+        const std::uint8_t want[4] = {std::uint8_t(w >> 16), std::uint8_t(w >> 8), std::uint8_t(w), std::uint8_t(w >> 24)};
+        ASSERT_EQ(std::memcmp(&decoded.frames[1].rgba[i * 4], want, 4), 0) << "pixel " << i;
+    }
+}
+#endif
 
 INSTANTIATE_TEST_SUITE_P(Encoder, Export, ::testing::ValuesIn(encoder_backends()),
                          [](const auto& info) { return info.param; });

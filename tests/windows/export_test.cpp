@@ -1,7 +1,7 @@
 // What only the platform's own encoder and file system show, beyond the
 // export cases every backend runs (tests/robustness/export_matrix_test.cpp):
-// how the encoder's chunks reach the file, large frames, the host's
-// floating-point mode and the diagnostic copies. Each runs with the PNGs as
+// how the encoder's chunks reach the file, large frames and the diagnostic
+// copies. Each runs with the PNGs as
 // the encoder at hand lays them out and again as the encoder on Windows and
 // its older variant do, so that under Wine nothing here holds only for Wine.
 #include <windows.h>
@@ -12,15 +12,12 @@
 #include <ostream>
 
 #include <gtest/gtest.h>
-#include <xmmintrin.h>
 #include <zlib.h>
 
 #include <cstring>
-#include <random>
 
 #include "apng_reader.h"
 #include "demo_pixels.h"
-#include "encode/frame_converter.h"
 #include "encoder_layout.h"
 #include "test_support.h"
 #include "wine_test_support.h"
@@ -142,43 +139,6 @@ TEST_P(WindowsExport, LargeNoisyFramesDecodeComplete) {
         EXPECT_EQ(encoded_idats[1], 65524u);
     }
     expect_frames(out, s, 2);
-}
-
-// The host's thread may run in another floating-point mode. Here it rounds
-// toward zero and traps invalid operations, which every NaN pixel would
-// raise: the words must not change, and the host gets its mode back. The
-// frame is made beforehand, so the host's callbacks do no arithmetic.
-TEST_P(WindowsExport, HostFloatingPointModeChangesNothing) {
-    const WorkFile out = work_file("fp-mode.png");
-    HostScript s = script(out, 64, 32, 2);
-    std::mt19937 random(3);
-    std::vector<std::uint16_t> frame(std::size_t(s.width) * std::size_t(s.height) * 4);
-    for (std::uint16_t& v : frame) v = static_cast<std::uint16_t>(random());  // NaNs included
-    std::vector<std::uint32_t> words(frame.size() / 4);
-    FrameConverter::convert(reinterpret_cast<const std::uint8_t*>(frame.data()), words.data(), words.size(), true);
-    s.frame_override = frame.data();
-
-    const unsigned saved = _mm_getcsr();
-    const unsigned host_mode = (saved & ~0x6080u) | 0x6000u;  // toward zero; invalid unmasked
-    unsigned after = 0;
-    const bool ok = host::run_export([&](OutputRequest* request) {
-        _mm_setcsr(host_mode);
-        const bool result = module_->table()->on_output(request);
-        after = _mm_getcsr();
-        _mm_setcsr(saved);
-        return result;
-    }, s, log_);
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(after, host_mode) << "the host's MXCSR was not given back";
-
-    const DecodedApng decoded = decode(out.path);
-    ASSERT_EQ(decoded.error, "");
-    ASSERT_EQ(decoded.frames.size(), 2u);
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        const std::uint32_t w = words[i];
-        const std::uint8_t want[4] = {std::uint8_t(w >> 16), std::uint8_t(w >> 8), std::uint8_t(w), std::uint8_t(w >> 24)};
-        ASSERT_EQ(std::memcmp(&decoded.frames[1].rgba[i * 4], want, 4), 0) << "pixel " << i;
-    }
 }
 
 // C:/temp is the diagnostic folder. This test makes it and removes it; one
