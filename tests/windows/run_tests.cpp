@@ -66,7 +66,7 @@ constexpr Check kMeasurements[] = {
 constexpr const char* kLeftOut[] = {
     "the dialog where no display exists: Windows always has a desktop (the Wine suite runs it without one)",
     "a disk that fills up: made in the Wine suite by a file-size limit on the Linux process",
-    "the module's import, export and TLS tables and where its AVX instructions lie: objdump on the build machine",
+    "the module's import, export and TLS tables and where its AVX instructions lie: checked on the build machine",
     "the licence notices against what is linked, and the release archive: checked on the build machine",
     "pngcheck and Pillow as second opinions on every file: Linux programs (here the tests' own decoder checks it)",
 };
