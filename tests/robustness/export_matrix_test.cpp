@@ -102,6 +102,17 @@ TEST_P(Export, CallsTheHostInOrderAndWritesEveryFrame) {
     expect_frames(s, 3, 1001, 30000);
 }
 
+// Frames that do not compress: megabytes a frame, in many image chunks,
+// every one of which must reach the file.
+TEST_P(Export, LargeNoisyFramesDecodeComplete) {
+    host::HostScript s = small_script(fresh_path("noise"), 2);
+    s.width = 1920;
+    s.height = 1080;
+    s.content = host::DemoContent::Noise;
+    ASSERT_TRUE(run(s));
+    expect_frames(s, 2);
+}
+
 TEST_P(Export, AnExistingFileIsReplaced) {
     const host::HostScript s = small_script(fresh_path("replaced"), 2);
     test::write_file(s.output_path, Bytes(std::size_t(1) << 20, 0xAB));
