@@ -4,42 +4,25 @@
 //
 // Input: one flag byte, then the frames' streams separated by kSeparator.
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <cstdio>
-#include <memory>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "apng/apng_writer.h"
-#include "apng_check.h"
+#include "apng_reader.h"
 #include "fuzz_input.h"
+#include "memory_sink.h"
 
 namespace {
 
+namespace test = vorlane::test;
 using vorlane::fuzz::FrameStream;
 
-// The frame's chunks as the writer is meant to see them, read independently:
-// a chunk ends the walk when its length field exceeds 2^30 or it runs past
-// the end; every complete one before that counts.
-struct Walk {
-    std::vector<std::pair<std::size_t, std::uint32_t>> chunks;  // offset, length
-};
-
-Walk walk(const std::vector<std::uint8_t>& s) {
-    Walk w;
-    std::size_t pos = 8;
-    while (s.size() >= 12 && pos <= s.size() - 12) {
-        const std::uint32_t length = std::uint32_t(s[pos]) << 24 | std::uint32_t(s[pos + 1]) << 16 |
-                                     std::uint32_t(s[pos + 2]) << 8 | s[pos + 3];
-        if (length > 0x40000000u || length > s.size() - pos - 12) break;
-        w.chunks.push_back({pos, length});
-        pos += std::size_t(length) + 12;
-    }
-    return w;
-}
-
-bool is_type(const std::vector<std::uint8_t>& s, std::size_t offset, const char* type) {
-    return std::memcmp(s.data() + offset + 4, type, 4) == 0;
+// A chunk's bytes as they lie in `bytes`, CRC and all.
+test::Bytes whole(const test::Bytes& bytes, const test::Chunk& c) {
+    const auto start = bytes.begin() + std::ptrdiff_t(c.offset);
+    return test::Bytes(start, start + std::ptrdiff_t(12 + c.data.size()));
 }
 
 [[noreturn]] void fail(const char* what, const std::string& detail) {
@@ -60,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t height = 1 + (flags >> 2);
     const vorlane::ApngLayout layout{width, height, frame_count, std::int64_t(flags) * 257 + 1, 0x12345};
 
-    vorlane::check::RecordingSink sink;
+    test::MemorySink sink;
     vorlane::ApngWriter writer(sink, layout);
     std::uint32_t written = 0;
     for (FrameStream& frame : frames) {
@@ -72,31 +55,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     writer.finish();
     if (!sink.error.empty()) fail("sink", sink.error);
 
-    vorlane::check::Expected expected;
-    expected.width = std::uint32_t(width);
-    expected.height = std::uint32_t(height);
-    expected.delay_num = std::uint16_t(layout.delay_num);
-    expected.delay_den = std::uint16_t(layout.delay_den);
-    expected.frames_written = written;
-    vorlane::check::Reading reading;
-    if (std::string err = vorlane::check::check_apng(sink.bytes, expected, &reading); !err.empty())
-        fail("unsound file", err);
+    const test::Expected expected{std::uint32_t(width), std::uint32_t(height), std::uint16_t(layout.delay_num),
+                                  std::uint16_t(layout.delay_den), written};
+    test::Reading reading;
+    if (std::string err = test::check_apng(sink.bytes, expected, &reading); !err.empty()) fail("unsound file", err);
 
-    // The image data and frame 0's header chunks arrive unchanged.
+    // The image data and frame 0's header chunks arrive unchanged. A frame's
+    // chunks are those the writer is meant to see: a length field above 2^30
+    // ends them, as does a chunk running past the end.
     for (std::uint32_t f = 0; f < written; ++f) {
-        const std::vector<std::uint8_t>& s = frames[f].original;
-        const Walk w = walk(s);
-        std::vector<std::uint8_t> idat;
+        const test::Bytes& s = frames[f].original;
+        test::Bytes idat;
         std::size_t header = 0;
         bool seen_idat = false;
-        for (auto [offset, length] : w.chunks) {
-            if (is_type(s, offset, "IDAT")) {
+        for (const test::Chunk& c : test::read_chunks(s).list) {
+            if (c.data.size() > 0x40000000u) break;
+            if (c.type == "IDAT") {
                 seen_idat = true;
-                idat.insert(idat.end(), s.begin() + std::ptrdiff_t(offset) + 8,
-                            s.begin() + std::ptrdiff_t(offset + 8 + length));
-            } else if (f == 0 && !seen_idat && !is_type(s, offset, "pHYs")) {
-                if (header >= reading.header.size() || reading.header[header].length != length ||
-                    std::memcmp(reading.header[header].data - 8, s.data() + offset, length + 12) != 0)
+                idat.insert(idat.end(), c.data.begin(), c.data.end());
+            } else if (f == 0 && !seen_idat && c.type != "pHYs") {
+                if (header >= reading.header.size() || whole(sink.bytes, reading.header[header]) != whole(s, c))
                     fail("header chunk", std::to_string(header));
                 ++header;
             }

@@ -1,15 +1,12 @@
 // Writes the seed corpora of the fuzz targets: frame streams from the
 // platform PNG encoder, then truncated and mutated copies of them.
 // Usage: make_corpus <corpus folder>  (writes <folder>/apng_writer, <folder>/frame_encoder)
-#include <zlib.h>
-
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "apng_reader.h"
 #include "encode/frame_converter.h"
 #include "fuzz_input.h"
 #include "platform/png_encoder.h"
@@ -17,7 +14,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
+namespace test = vorlane::test;
+using test::append_chunk;
+using test::Bytes;
+using test::recut_png;
 
 Bytes encode(std::int32_t w, std::int32_t h, std::uint32_t seed) {
     auto encoder = vorlane::start_png_encoder();
@@ -27,52 +27,14 @@ Bytes encode(std::int32_t w, std::int32_t h, std::uint32_t seed) {
     return Bytes(png.data(), png.data() + png.size());
 }
 
-void put32(Bytes& b, std::uint32_t v) {
-    for (int s = 24; s >= 0; s -= 8) b.push_back(std::uint8_t(v >> s));
-}
-
-Bytes chunk(const char* type, const Bytes& data) {
-    Bytes c;
-    put32(c, std::uint32_t(data.size()));
-    c.insert(c.end(), type, type + 4);
-    c.insert(c.end(), data.begin(), data.end());
-    put32(c, std::uint32_t(crc32(crc32(0, reinterpret_cast<const Bytef*>(type), 4), data.data(), uInt(data.size()))));
-    return c;
-}
-
-// The stream with its IDAT data re-cut into chunks of `piece` bytes, and
-// `extra` inserted just after IHDR.
-Bytes rechunk(const Bytes& png, std::size_t piece, const Bytes& extra = {}) {
-    Bytes out(png.begin(), png.begin() + 8), idat;
-    std::size_t pos = 8;
-    while (pos + 12 <= png.size()) {
-        const std::uint32_t len = std::uint32_t(png[pos]) << 24 | png[pos + 1] << 16 | png[pos + 2] << 8 | png[pos + 3];
-        const std::string type(png.begin() + long(pos) + 4, png.begin() + long(pos) + 8);
-        const Bytes whole(png.begin() + long(pos), png.begin() + long(pos + 12 + len));
-        if (type == "IDAT") {
-            idat.insert(idat.end(), whole.begin() + 8, whole.end() - 4);
-        } else {
-            if (type == "IEND")
-                for (std::size_t i = 0; i < idat.size(); i += piece) {
-                    const Bytes part(idat.begin() + long(i), idat.begin() + long(std::min(idat.size(), i + piece)));
-                    const Bytes c = chunk("IDAT", part);
-                    out.insert(out.end(), c.begin(), c.end());
-                }
-            out.insert(out.end(), whole.begin(), whole.end());
-            if (type == "IHDR") out.insert(out.end(), extra.begin(), extra.end());
-        }
-        pos += 12 + len;
-    }
+Bytes join(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
     return out;
 }
 
-Bytes join(Bytes x, const Bytes& y) {
-    x.insert(x.end(), y.begin(), y.end());
-    return x;
-}
-
 void save(const fs::path& dir, const std::string& name, const Bytes& bytes) {
-    std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+    test::write_file(dir / name, bytes);
 }
 
 // One writer input: a flag byte, then the frames joined by the separator.
@@ -94,15 +56,16 @@ int main(int argc, char** argv) {
     fs::create_directories(encoder_dir);
 
     const Bytes a = encode(5, 3, 1), b = encode(5, 3, 2), c = encode(5, 3, 3);
-    const Bytes phys = chunk("pHYs", {0, 0, 0x0B, 0x13, 0, 0, 0x0B, 0x13, 1});
-    const Bytes text = chunk("tEXt", {'k', 0, 'v'});
+    Bytes phys, text;
+    append_chunk(phys, "pHYs", {0, 0, 0x0B, 0x13, 0, 0, 0x0B, 0x13, 1});
+    append_chunk(text, "tEXt", {'k', 0, 'v'});
     save(writer_dir, "one_frame", run(0x10, {a}));
     save(writer_dir, "three_frames", run(0x24, {a, b, c}));
     save(writer_dir, "stopped_early", run(0x01, {a, b}));
     save(writer_dir, "negative_width", run(0x02, {a, b}));
-    save(writer_dir, "phys_and_text", run(0x00, {rechunk(a, 1000, join(phys, text)), rechunk(b, 1000, phys)}));
-    save(writer_dir, "two_idats_per_frame", run(0x00, {rechunk(a, 20), rechunk(b, 20), c}));
-    save(writer_dir, "300_idats", run(0x00, {rechunk(a, 1), rechunk(b, 1)}));
+    save(writer_dir, "phys_and_text", run(0x00, {recut_png(a, 1000, join({phys, text})), recut_png(b, 1000, phys)}));
+    save(writer_dir, "two_idats_per_frame", run(0x00, {recut_png(a, 20), recut_png(b, 20), c}));
+    save(writer_dir, "300_idats", run(0x00, {recut_png(a, 1), recut_png(b, 1)}));
     for (std::size_t cut : {0, 4, 7, 8, 20, 33, 45}) save(writer_dir, "frame0_cut_" + std::to_string(cut), run(0, {Bytes(a.begin(), a.begin() + long(cut)), b}));
     for (std::size_t cut : {0, 12, 40}) save(writer_dir, "frame1_cut_" + std::to_string(cut), run(0, {a, Bytes(b.begin(), b.end() - long(cut) - 1), c}));
     {
@@ -117,29 +80,19 @@ int main(int argc, char** argv) {
         save(writer_dir, "bad_signature", run(0, {no_sig, b}));
     }
     {
-        Bytes head(a.begin(), a.begin() + 33);  // signature and IHDR
-        const Bytes iend = chunk("IEND", {}), idat = chunk("IDAT", {1, 2, 3});
-        Bytes no_idat = head;
-        no_idat.insert(no_idat.end(), iend.begin(), iend.end());
-        save(writer_dir, "no_idat", run(0, {no_idat, b}));
-        save(writer_dir, "no_idat_later", run(0, {a, no_idat}));
-        Bytes no_iend = head;
-        no_iend.insert(no_iend.end(), idat.begin(), idat.end());
-        save(writer_dir, "no_iend", run(0, {no_iend, no_iend}));
-        Bytes early_iend = head;
-        early_iend.insert(early_iend.end(), iend.begin(), iend.end());
-        early_iend.insert(early_iend.end(), idat.begin(), idat.end());
-        early_iend.insert(early_iend.end(), iend.begin(), iend.end());
-        save(writer_dir, "iend_before_idat", run(0, {early_iend, b}));
-        Bytes own_actl = head;
-        const Bytes actl = chunk("acTL", {0, 0, 0, 9, 0, 0, 0, 0});
-        own_actl.insert(own_actl.end(), actl.begin(), actl.end());
-        own_actl.insert(own_actl.end(), idat.begin(), idat.end());
-        own_actl.insert(own_actl.end(), iend.begin(), iend.end());
-        save(writer_dir, "encoder_actl", run(0, {own_actl, b}));
-        Bytes trailing = a;
-        trailing.insert(trailing.end(), {1, 2, 3, 4, 5});
-        save(writer_dir, "trailing_bytes", run(0, {trailing, b}));
+        const Bytes head(a.begin(), a.begin() + 33);  // signature and IHDR
+        // These seeds' IEND has carried a CRC of 0 from the start, and keeps
+        // it: the writer passes a frame's chunks on as they came.
+        const Bytes iend = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0, 0, 0, 0};
+        Bytes idat, actl;
+        append_chunk(idat, "IDAT", {1, 2, 3});
+        append_chunk(actl, "acTL", {0, 0, 0, 9, 0, 0, 0, 0});
+        save(writer_dir, "no_idat", run(0, {join({head, iend}), b}));
+        save(writer_dir, "no_idat_later", run(0, {a, join({head, iend})}));
+        save(writer_dir, "no_iend", run(0, {join({head, idat}), join({head, idat})}));
+        save(writer_dir, "iend_before_idat", run(0, {join({head, iend, idat, iend}), b}));
+        save(writer_dir, "encoder_actl", run(0, {join({head, actl, idat, iend}), b}));
+        save(writer_dir, "trailing_bytes", run(0, {join({a, {1, 2, 3, 4, 5}}), b}));
     }
 
     // Frame encoder: fitted sizes with edge-value pixels, then raw sizes.

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "apng_check.h"
+#include "apng_reader.h"
 #include "file_checks.h"
 #include "platform_faults.h"
 
@@ -26,16 +26,11 @@ struct Scenario {
 constexpr Scenario kScenarios[] = {{"complete", -1, 3}, {"stopped after 2", 2, 2}};
 
 std::uint32_t frames_in(const Bytes& file) {
-    if (file == check::trailer_bytes() || file.size() < 8) return 0;
-    std::vector<check::Chunk> chunks;
-    check::split_chunks(file.data() + 8, file.size() - 8, chunks);
-    std::uint32_t frames = 0;
-    for (const check::Chunk& c : chunks) frames += c.type == "fcTL";
-    return frames;
+    return file == test::trailer_bytes() ? 0 : std::uint32_t(test::read_chunks(file).count("fcTL"));
 }
 
 // One line of how an export with one failed call ended, checking as it goes.
-std::string judge(const faults::Function& f, const faults::Outcome& o, const HostLog& log,
+std::string judge(const faults::Function& f, const faults::Outcome& o, const host::HostLog& log,
                   const std::filesystem::path& path, const Bytes& clean, const Scenario& s) {
     const Bytes file = read_file(path);
     EXPECT_TRUE(o.fault_hit) << "the call was not made again";
@@ -63,7 +58,7 @@ std::string judge(const faults::Function& f, const faults::Outcome& o, const Hos
     // The file's own writes worked, so it is sound and announces what it holds.
     const std::uint32_t frames = frames_in(file);
     EXPECT_LT(frames, s.frames);
-    EXPECT_EQ(check::check_apng(file, {5, 3, 1, 30, frames}), "");
+    EXPECT_EQ(test::check_apng(file, {5, 3, 1, 30, frames}), "");
     return frames == 0 ? "false, trailer only" : "false, " + std::to_string(frames) + " of " +
                                                      std::to_string(s.frames) + " frames, acTL " +
                                                      std::to_string(frames);
@@ -91,11 +86,10 @@ std::string call_ranges(const std::vector<std::string>& endings) {
 TEST(FaultSweep, EveryPlatformCallFailsInTurn) {
     ASSERT_EQ(faults::install(), "");
     const std::filesystem::path path = scratch_dir("fault-sweep") / "out.png";
-    const auto host_for = [&](const Scenario& s) {
-        HostConfig config;
-        config.path = path.u16string();
-        config.stop_at = s.stop_at;
-        return config;
+    const auto script_for = [&](const Scenario& s) {
+        host::HostScript script = small_script(path);
+        script.stop_before = s.stop_at;
+        return script;
     };
 
     // Per function and scenario: the calls, and how each failing call ended.
@@ -105,14 +99,14 @@ TEST(FaultSweep, EveryPlatformCallFailsInTurn) {
     for (const Scenario& s : kScenarios) {
         SCOPED_TRACE(s.name);
         const faults::Outcome clean = [&] {
-            TestHost host(host_for(s));
-            return faults::run_export(host);
+            host::HostLog log;
+            return faults::run_export(script_for(s), log);
         }();
         ASSERT_TRUE(clean.result);
         ASSERT_EQ(clean.unreleased, std::vector<std::string>{});
         const Bytes clean_file = read_file(path);
-        ASSERT_EQ(check::check_apng(clean_file, {5, 3, 1, 30, s.frames}), "");
-        ASSERT_EQ(pillow_frames(path).size(), s.frames + 1) << "Pillow cannot decode every frame";
+        ASSERT_EQ(test::check_apng(clean_file, {5, 3, 1, 30, s.frames}), "");
+        ASSERT_EQ(independent_check(script_for(s), std::int32_t(s.frames)), "");
         if (first_clean.empty()) first_clean = clean_file;
 
         for (const faults::Function& f : faults::functions()) {
@@ -123,9 +117,9 @@ TEST(FaultSweep, EveryPlatformCallFailsInTurn) {
             for (int k = 1; k <= calls; ++k) {
                 SCOPED_TRACE(f.name + " call " + std::to_string(k));
                 std::filesystem::remove(path);
-                TestHost host(host_for(s));
-                const faults::Outcome o = faults::run_export(host, f.name, k);
-                endings[f.name].back().push_back(judge(f, o, host.log(), path, clean_file, s));
+                host::HostLog log;
+                const faults::Outcome o = faults::run_export(script_for(s), log, f.name, k);
+                endings[f.name].back().push_back(judge(f, o, log, path, clean_file, s));
             }
         }
     }
@@ -134,8 +128,8 @@ TEST(FaultSweep, EveryPlatformCallFailsInTurn) {
 
     // Nothing the failures did lingers in the process.
     {
-        TestHost after(host_for(kScenarios[0]));
-        EXPECT_TRUE(faults::run_export(after).result);
+        host::HostLog log;
+        EXPECT_TRUE(faults::run_export(script_for(kScenarios[0]), log).result);
     }
     EXPECT_EQ(read_file(path), first_clean) << "an export after the sweep differs from one before it";
     faults::uninstall();

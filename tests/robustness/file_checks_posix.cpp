@@ -2,8 +2,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 
+#include <gtest/gtest.h>
+
+#include "demo_pixels.h"
 #include "file_checks.h"
 
 namespace vorlane::robust {
@@ -29,32 +31,36 @@ std::filesystem::path module_path() {
     return VORLANE_MODULE_PATH;
 }
 
-bool pngcheck_ok(const std::filesystem::path& path, std::string* output) {
-    int status = 0;
-    const std::string out = run("pngcheck -q '" + path.string() + "' 2>&1", status);
-    if (output) *output = out;
-    return status == 0;
+std::vector<std::string> encoder_backends() {
+    return {"libpng"};
 }
 
-std::vector<std::string> pillow_frames(const std::filesystem::path& path) {
-    // Passed with -c: parallel test programs share no script file.
-    const std::string script =
-        "import sys\n"
-        "from PIL import Image\n"
-        "im = Image.open(sys.argv[1])\n"
-        "n = getattr(im, \"n_frames\", 1)\n"
-        "print(n)\n"
-        "for i in range(n):\n"
-        "    im.seek(i)\n"
-        "    print(im.convert(\"RGBA\").tobytes().hex())\n";
+std::unique_ptr<host::PluginModule> load_module_for(const std::string&) {
+    std::string error;
+    auto module = host::PluginModule::load(module_path(), error);
+    if (!module) ADD_FAILURE() << "cannot load the module: " << error;
+    return module;
+}
+
+std::string independent_check(const host::HostScript& s, std::int32_t frames, std::uint16_t delay_num,
+                              std::uint16_t delay_den) {
+    const std::string path = std::filesystem::path(s.output_path).string();
     int status = 0;
-    const std::string out =
-        run(std::string(VORLANE_PYTHON) + " -c '" + script + "' '" + path.string() + "' 2>/dev/null", status);
-    if (status != 0) return {};
-    std::vector<std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
+    std::string out = run("pngcheck -q '" + path + "' 2>&1", status);
+    if (status != 0) return "pngcheck: " + out;
+    test::Bytes expected;
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const test::Bytes frame = test::expected_rgba(s, i);
+        expected.insert(expected.end(), frame.begin(), frame.end());
+    }
+    const std::string expected_path = path + ".expected.rgba";
+    write_file(expected_path, expected);
+    out = run(std::string(VORLANE_PYTHON) + " " + VORLANE_TEST_TOOLS + "/check_apng.py '" + path + "' '" +
+                  expected_path + "' " + std::to_string(s.width) + " " + std::to_string(s.height) + " " +
+                  std::to_string(frames) + " " + std::to_string(delay_num) + " " + std::to_string(delay_den) + " 2>&1",
+              status);
+    std::filesystem::remove(expected_path);
+    return status == 0 ? std::string() : out;
 }
 
 bool set_read_only(const std::filesystem::path& path, bool read_only) {

@@ -4,9 +4,12 @@
 // program's own work folder.
 #include <windows.h>
 
-#include <cstdio>
 #include <filesystem>
 
+#include <gtest/gtest.h>
+
+#include "demo_pixels.h"
+#include "encoder_layout.h"
 #include "file_checks.h"
 #include "test_support.h"
 #include "wine_test_support.h"
@@ -17,21 +20,35 @@ std::filesystem::path module_path() {
     return test::module_path();
 }
 
-bool pngcheck_ok(const std::filesystem::path& path, std::string* output) {
-    return test::png_is_sound(path, output);
+std::vector<std::string> encoder_backends() {
+    std::vector<std::string> names;
+    for (test::EncoderLayout layout : test::kEncoderLayouts) names.push_back(test::name(layout));
+    return names;
 }
 
-std::vector<std::string> pillow_frames(const std::filesystem::path& path) {
+std::unique_ptr<host::PluginModule> load_module_for(const std::string& backend) {
+    auto module = test::load_module();
+    for (test::EncoderLayout layout : test::kEncoderLayouts)
+        if (module && backend == test::name(layout) &&
+            !test::use_encoder_layout(static_cast<HMODULE>(module->instance()), layout))
+            ADD_FAILURE() << "cannot lay the encoder's PNGs out as " << backend;
+    return module;
+}
+
+std::string independent_check(const host::HostScript& s, std::int32_t frames, std::uint16_t delay_num,
+                              std::uint16_t delay_den) {
+    const std::filesystem::path path(s.output_path);
+    std::string why;
+    if (!test::png_is_sound(path, &why)) return why;
     const test::DecodedApng decoded = test::decode(path);
-    if (!decoded.error.empty()) return {};
-    std::vector<std::string> lines = {std::to_string(decoded.frames.size())};
-    for (const test::DecodedFrame& frame : decoded.frames) {
-        std::string hex;
-        char buf[3];
-        for (std::uint8_t b : frame.rgba) std::snprintf(buf, sizeof buf, "%02x", b), hex += buf;
-        lines.push_back(hex);
+    if (decoded.frames.size() != std::size_t(frames)) return std::to_string(decoded.frames.size()) + " frames";
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const test::DecodedFrame& frame = decoded.frames[std::size_t(i)];
+        if (frame.rgba != test::expected_rgba(s, i)) return "frame " + std::to_string(i) + " differs";
+        if (frame.delay_num != delay_num || frame.delay_den != delay_den)
+            return "frame " + std::to_string(i) + " lasts " + std::to_string(frame.duration_ms()) + " ms";
     }
-    return lines;
+    return {};
 }
 
 namespace {

@@ -8,7 +8,7 @@ struct Plan {
     std::string function;
     int call = 0;
     std::u16string output_path;
-    const TestHost* host = nullptr;
+    const host::HostLog* log = nullptr;
     bool starving = false;  // a write took nothing, and so will every later one to it
     std::intptr_t starved = 0;
     Outcome outcome;
@@ -32,7 +32,7 @@ bool fails(const char* function, Target target) {
     if (function != current.function || n != current.call) return false;
     current.outcome.fault_hit = true;
     current.outcome.target = target;
-    current.outcome.host_calls_before_fault = current.host->log().calls.size();
+    current.outcome.host_calls_before_fault = current.log->calls.size();
     return true;
 }
 
@@ -57,15 +57,15 @@ bool is_output_path(const wchar_t* path) {
     return same_path(path);
 }
 
-Outcome run(TestHost& host, const std::string& function, int call, bool (*on_output)(OutputRequest*)) {
-    OutputRequest* request = host.request();
+Outcome run(const host::HostScript& script, host::HostLog& log, const std::string& function, int call,
+            const host::OnOutput& on_output) {
     current = Plan{};
     current.function = function;
     current.call = call;
-    current.output_path = request->output_path ? request->output_path : u"";
-    current.host = &host;
+    current.output_path = script.output_path;
+    current.log = &log;
     current.recording = true;
-    const bool result = on_output(request);
+    const bool result = host::run_export(on_output, script, log);
     current.recording = false;
     Outcome outcome = current.outcome;
     outcome.result = result;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "test_host.h"
+#include "scripted_host.h"
 
 namespace vorlane::robust::faults {
 
@@ -43,9 +43,10 @@ void uninstall();
 // The functions the sweep fails, in the order of its table.
 const std::vector<Function>& functions();
 
-// One export of `host`'s request, with the `call`-th call (from 1) of
-// `function` failing; no call fails when `function` is empty.
-Outcome run_export(TestHost& host, const std::string& function = {}, int call = 0);
+// One export of `script`, with the `call`-th call (from 1) of `function`
+// failing; no call fails when `function` is empty.
+Outcome run_export(const host::HostScript& script, host::HostLog& log, const std::string& function = {},
+                   int call = 0);
 
 // What both platforms' interceptions share (platform_faults.cpp).
 namespace plan {
@@ -67,8 +68,9 @@ void closed(std::intptr_t object);
 bool is_output_path(const char* path);
 bool is_output_path(const wchar_t* path);
 
-// Runs `on_output` on `host`'s request with the plan in force.
-Outcome run(TestHost& host, const std::string& function, int call, bool (*on_output)(OutputRequest*));
+// Runs `on_output` on `script`'s request with the plan in force.
+Outcome run(const host::HostScript& script, host::HostLog& log, const std::string& function, int call,
+            const host::OnOutput& on_output);
 
 }  // namespace plan
 

@@ -204,10 +204,10 @@ const std::vector<Function>& functions() {
     return list;
 }
 
-Outcome run_export(TestHost& host, const std::string& function, int call) {
+Outcome run_export(const host::HostScript& script, host::HostLog& log, const std::string& function, int call) {
     held = Resources{};
     held.recording = true;
-    Outcome outcome = plan::run(host, function, call, [](OutputRequest* request) { return OutputJob::run(*request); });
+    Outcome outcome = plan::run(script, log, function, call, [](OutputRequest* request) { return OutputJob::run(*request); });
     held.recording = false;
     for (const auto& [fd, target] : held.descriptors) outcome.unreleased.push_back("descriptor " + std::to_string(fd));
     if (!held.blocks.empty()) outcome.unreleased.push_back(std::to_string(held.blocks.size()) + " blocks");

@@ -342,10 +342,10 @@ const std::vector<Function>& functions() {
     return list;
 }
 
-Outcome run_export(TestHost& host, const std::string& function, int call) {
+Outcome run_export(const host::HostScript& script, host::HostLog& log, const std::string& function, int call) {
     held = Resources{};
     held.recording = true;
-    Outcome outcome = plan::run(host, function, call, [](OutputRequest* request) {
+    Outcome outcome = plan::run(script, log, function, call, [](OutputRequest* request) {
         return module->table()->on_output(request);
     });
     held.recording = false;

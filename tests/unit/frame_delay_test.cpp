@@ -2,24 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "support/frame_rates.h"
+
 namespace vorlane {
 namespace {
 
-struct Worked {
-    std::int32_t fps_num, fps_den;
-    std::int64_t delay_num, delay_den;
-};
-
 TEST(FrameDelay, WorkedValues) {
-    const Worked cases[] = {
-        {30000, 1001, 1001, 30000}, {30, 1, 1, 30},          {60, 2, 2, 60},          {70000, 1, 1, 7000},
-        {655360, 1, 1, 6554},       {1, 70000, 60000, 1},    {1, 65536, 60000, 1},    {3, 100000, 60000, 2},
-        {100000, 3, 1, 10000},      {200000, 100001, 10001, 20000},                   {120000, 2002, 1001, 60000},
-        {32767, 200000000, 60000, 10},                       {1, 2147483647, 60000, 1}, {0, 1, 1, 0},
-    };
-    for (const Worked& w : cases) {
-        EXPECT_EQ(FrameDelay(w.fps_num, w.fps_den), (FrameDelayValue{w.delay_num, w.delay_den}))
-            << w.fps_num << "/" << w.fps_den;
+    for (const test::FrameRate& r : test::kFrameRates) {
+        EXPECT_EQ(FrameDelay(r.fps_num, r.fps_den), (FrameDelayValue{r.delay_num, r.delay_den}))
+            << r.fps_num << "/" << r.fps_den;
     }
 }
 

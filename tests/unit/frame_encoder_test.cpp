@@ -11,7 +11,7 @@
 #include "apng/chunk_scanner.h"
 #include "apng/chunk_type.h"
 #include "support/module_host.h"
-#include "support/png_file.h"
+#include "apng_reader.h"
 
 namespace vorlane {
 namespace {

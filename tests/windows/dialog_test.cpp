@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "console.h"
+#include "demo_pixels.h"
 #include "test_support.h"
 
 namespace vorlane::test {
@@ -365,10 +366,10 @@ TEST_F(DialogOnDisplay, UntickAndOkTurnsDivisionOffForTheNextExport) {
     const DecodedApng decoded = decode(out.path);
     ASSERT_TRUE(decoded.error.empty() && decoded.frames.size() == 2) << decoded.error;
     for (std::int32_t i = 0; i < 2; ++i) {
-        const auto undivided = expected_rgba(s.content, s.width, s.height, i, s.frame_count, false);
+        const auto undivided = expected_rgba(s, i, false);
         EXPECT_TRUE(decoded.frames[std::size_t(i)].rgba == undivided) << i;
         // Guards the check itself: the demo's soft edges differ when divided.
-        EXPECT_FALSE(undivided == expected_rgba(s.content, s.width, s.height, i, s.frame_count, true));
+        EXPECT_FALSE(undivided == expected_rgba(s, i));
     }
 }
 

@@ -2,13 +2,14 @@
 
 #include <objidl.h>
 #include <gdiplus.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "apng/crc32.h"
+#include "apng_reader.h"
 #include "import_redirect.h"
 
 namespace vorlane::test {
@@ -17,18 +18,8 @@ namespace {
 namespace gp = Gdiplus;
 namespace flat = Gdiplus::DllExports;
 
-using Bytes = std::vector<std::uint8_t>;
-
 void put32(Bytes& out, std::uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(v >> shift));
-}
-
-void put_chunk(Bytes& out, const char* type, const Bytes& data) {
-    put32(out, std::uint32_t(data.size()));
-    const std::size_t typed = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
-    put32(out, crc32(out.data() + typed, out.size() - typed));
 }
 
 Bytes be32s(std::initializer_list<std::uint32_t> values) {
@@ -58,12 +49,7 @@ Bytes zlib_stored(const std::uint8_t* argb, std::uint32_t width, std::uint32_t h
         out.insert(out.end(), raw.begin() + std::ptrdiff_t(at), raw.begin() + std::ptrdiff_t(at + n));
         at += n;
     } while (at < raw.size());
-    std::uint32_t a = 1, b = 0;
-    for (const std::uint8_t v : raw) {
-        a = (a + v) % 65521;
-        b = (b + a) % 65521;
-    }
-    put32(out, b << 16 | a);
+    put32(out, std::uint32_t(adler32(adler32(0, nullptr, 0), raw.data(), uInt(raw.size()))));
     return out;
 }
 
@@ -150,18 +136,18 @@ const std::vector<Bytes>& encoded_frames() {
 
 Bytes windows_png(const std::uint8_t* argb, std::uint32_t width, std::uint32_t height, std::int32_t stride,
                   std::uint32_t pixels_per_metre, bool older) {
-    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    Bytes png = kPngSignature;
     Bytes header = be32s({width, height});
     header.insert(header.end(), {8, 6, 0, 0, 0});
-    put_chunk(png, "IHDR", header);
-    put_chunk(png, "sRGB", {0});
-    put_chunk(png, "gAMA", be32s({45455}));
+    append_chunk(png, "IHDR", header);
+    append_chunk(png, "sRGB", {0});
+    append_chunk(png, "gAMA", be32s({45455}));
     if (older) {
-        put_chunk(png, "cHRM", be32s({31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000}));
+        append_chunk(png, "cHRM", be32s({31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000}));
     } else {
         Bytes phys = be32s({pixels_per_metre, pixels_per_metre});
         phys.push_back(1);
-        put_chunk(png, "pHYs", phys);
+        append_chunk(png, "pHYs", phys);
     }
     // The encoder writes through a 64 KiB buffer: each IDAT's data ends
     // where the buffer filled, on a 64 KiB file offset.
@@ -169,10 +155,11 @@ Bytes windows_png(const std::uint8_t* argb, std::uint32_t width, std::uint32_t h
     for (std::size_t at = 0; at < stream.size();) {
         const std::size_t room = 65536 - (png.size() + 8) % 65536;
         const std::size_t n = std::min(room, stream.size() - at);
-        put_chunk(png, "IDAT", Bytes(stream.begin() + std::ptrdiff_t(at), stream.begin() + std::ptrdiff_t(at + n)));
+        const auto from = stream.begin() + std::ptrdiff_t(at);
+        append_chunk(png, "IDAT", Bytes(from, from + std::ptrdiff_t(n)));
         at += n;
     }
-    put_chunk(png, "IEND", {});
+    append_chunk(png, "IEND", {});
     return png;
 }
 

@@ -17,6 +17,8 @@ enum class EncoderLayout {
 };
 
 const char* name(EncoderLayout layout);
+constexpr EncoderLayout kEncoderLayouts[] = {EncoderLayout::AsEncoded, EncoderLayout::Windows,
+                                             EncoderLayout::OlderWindows};
 
 // Redirects `module`'s save into a stream; every PNG the module then gets
 // from the encoder is laid out as `layout` says and kept, in order, for the

@@ -5,13 +5,10 @@
 #include <winioctl.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 
 #include <gtest/gtest.h>
 
 #include "console.h"
-#include "encode/frame_converter.h"
 #include "wine_test_support.h"
 
 namespace vorlane::test {
@@ -73,16 +70,6 @@ void remove_work_folder() {
     g_work.made = false;
 }
 
-std::vector<std::uint8_t> read_file(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
 bool file_exists(const std::filesystem::path& path) {
     std::error_code ec;
     return std::filesystem::exists(path, ec);
@@ -116,55 +103,6 @@ bool png_is_sound(const std::filesystem::path& path, std::string* output) {
         return false;
     }
     return !wine::has_linux_tools() || wine::check_with_pngcheck(path, output);
-}
-
-std::vector<std::uint8_t> expected_rgba(host::DemoContent content, std::int32_t width, std::int32_t height,
-                                        std::int32_t index, std::int32_t frame_count, bool divide) {
-    const std::size_t pixels = std::size_t(width) * std::size_t(height);
-    std::vector<std::uint16_t> hf64(pixels * 4);
-    host::render_demo_frame(content, width, height, index, frame_count, hf64);
-    std::vector<std::uint32_t> argb(pixels);
-    FrameConverter::convert(reinterpret_cast<const std::uint8_t*>(hf64.data()), argb.data(), pixels, divide);
-    std::vector<std::uint8_t> rgba(pixels * 4);
-    for (std::size_t i = 0; i < pixels; ++i) {
-        rgba[i * 4 + 0] = std::uint8_t(argb[i] >> 16);
-        rgba[i * 4 + 1] = std::uint8_t(argb[i] >> 8);
-        rgba[i * 4 + 2] = std::uint8_t(argb[i]);
-        rgba[i * 4 + 3] = std::uint8_t(argb[i] >> 24);
-    }
-    return rgba;
-}
-
-std::uint32_t be32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
-}
-
-std::uint16_t be16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] << 8 | p[1]);
-}
-
-std::vector<Chunk> read_chunks(const std::vector<std::uint8_t>& file, std::size_t start) {
-    std::vector<Chunk> chunks;
-    std::size_t at = start;
-    while (at <= file.size() && file.size() - at >= 12) {
-        const std::size_t length = be32(&file[at]);
-        if (length > file.size() - at - 12) break;
-        Chunk chunk;
-        chunk.type.assign(reinterpret_cast<const char*>(&file[at + 4]), 4);
-        chunk.data.assign(file.begin() + std::ptrdiff_t(at + 8), file.begin() + std::ptrdiff_t(at + 8 + length));
-        chunks.push_back(std::move(chunk));
-        at += 12 + length;
-    }
-    return chunks;
-}
-
-bool is_trailer_only(const std::vector<std::uint8_t>& file) {
-    if (file.size() != 40) return false;
-    const std::vector<Chunk> chunks = read_chunks(file, 0);
-    static const char kComment[] = "Comment\0fffffffe";
-    return chunks.size() == 2 && (chunks[0].type == "tEXt" || chunks[0].type == "iTXt") &&
-           chunks[0].data == std::vector<std::uint8_t>(kComment, kComment + 16) && chunks[1].type == "IEND" &&
-           chunks[1].data.empty();
 }
 
 std::u16string config_text(const OutputPluginTable& table) {

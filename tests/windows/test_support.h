@@ -1,7 +1,7 @@
 #pragma once
 // What the Windows test programs share: the real module beside them, a
-// scratch folder of their own, the demo frames as the converter turns them
-// into pixels, and a decoder of the tests' own for what the module wrote.
+// scratch folder of their own, and a decoder of the tests' own for what the
+// module wrote.
 // Nothing here needs more than Windows; the second opinions of Linux tools
 // that the Wine suite adds live in wine_test_support.h.
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "apng_decoder.h"
+#include "apng_reader.h"
 #include "demo_animation.h"
 #include "plugin_module.h"
 #include "scripted_host.h"
@@ -36,8 +36,6 @@ struct WorkFile {
 WorkFile work_file(const std::string& name);
 void remove_work_folder();
 
-std::vector<std::uint8_t> read_file(const std::filesystem::path& path);
-void write_file(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 bool file_exists(const std::filesystem::path& path);
 
 // The file decoded by the tests' own decoder. Where the Wine suite has
@@ -49,22 +47,6 @@ DecodedApng decode(const std::filesystem::path& path);
 // `output` gets the reason when not.
 bool png_is_sound(const std::filesystem::path& path, std::string* output = nullptr);
 
-// What a frame of the demo must decode to: RGBA bytes of FrameConverter's words.
-std::vector<std::uint8_t> expected_rgba(host::DemoContent content, std::int32_t width, std::int32_t height,
-                                        std::int32_t index, std::int32_t frame_count, bool divide);
-
-// The chunks of a PNG file, read plainly: no CRC check, no trust in lengths.
-struct Chunk {
-    std::string type;
-    std::vector<std::uint8_t> data;
-};
-// `start` is 8 past a signature, 0 for a file that has none.
-std::vector<Chunk> read_chunks(const std::vector<std::uint8_t>& file, std::size_t start = 8);
-std::uint32_t be32(const std::uint8_t* p);
-std::uint16_t be16(const std::uint8_t* p);
-
-// The 40 bytes of a run that wrote no frame: the comment chunk and IEND.
-bool is_trailer_only(const std::vector<std::uint8_t>& file);
 
 std::u16string config_text(const OutputPluginTable& table);
 

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -69,10 +68,9 @@ TEST(ModuleVersion, IsTheProjectVersion) {
     // beside the test programs, with either line end.
     const std::wstring copyright = text(L"LegalCopyright");
     ASSERT_NE(copyright, L"");
-    std::ifstream in(beside_program("LICENSE.txt"), std::ios::binary);
     std::wstring licence_text;
-    for (char c; in.get(c);)
-        if (c != '\r') licence_text += wchar_t(static_cast<unsigned char>(c));
+    for (const std::uint8_t c : read_file(beside_program("LICENSE.txt")))
+        if (c != '\r') licence_text += wchar_t(c);
     ASSERT_FALSE(licence_text.empty()) << "no LICENSE.txt beside the program";
     EXPECT_NE(licence_text.find(L"\n" + copyright + L"\n"), std::wstring::npos)
         << "LegalCopyright is not a line of LICENSE";

@@ -116,7 +116,8 @@ bool has_linux_tools() {
 
 std::optional<std::vector<PillowFrame>> decode_with_pillow(const std::filesystem::path& windows_path,
                                                            std::string& error) {
-    const auto dump = run_tool({kPython, g_tools + "/decode_apng.py"}, windows_path, ".decoded", &error);
+    const auto dump =
+        run_tool({kPython, g_tools + "/../../tools/check_apng.py", "--dump"}, windows_path, ".decoded", &error);
     if (!dump) {
         if (error.empty()) error = "Pillow did not run";
         return std::nullopt;

@@ -4,7 +4,7 @@
 
 #include "guarded_block.h"
 
-namespace vorlane::robust {
+namespace vorlane::host {
 
 // The block is placed flush against a PAGE_NOACCESS page, so the first byte
 // past it is the first byte of that page.
@@ -28,4 +28,4 @@ GuardedBlock::~GuardedBlock() {
     VirtualFree(base_, 0, MEM_RELEASE);
 }
 
-}  // namespace vorlane::robust
+}  // namespace vorlane::host

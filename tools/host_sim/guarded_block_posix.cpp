@@ -1,6 +1,6 @@
 #include "guarded_block.h"
 
-namespace vorlane::robust {
+namespace vorlane::host {
 
 // Exactly the size: AddressSanitizer reports the first byte past it.
 GuardedBlock::GuardedBlock(std::size_t size) : base_(new std::uint8_t[size]) {
@@ -11,4 +11,4 @@ GuardedBlock::~GuardedBlock() {
     delete[] static_cast<std::uint8_t*>(base_);
 }
 
-}  // namespace vorlane::robust
+}  // namespace vorlane::host

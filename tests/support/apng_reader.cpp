@@ -1,23 +1,16 @@
-#include "apng_decoder.h"
+#include "apng_reader.h"
 
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdlib>
+#include <fstream>
 #include <iterator>
 #include <new>
-#include <utility>
 
 namespace vorlane::test {
 
-double DecodedFrame::duration_ms() const {
-    return 1000.0 * delay_num / (delay_den == 0 ? 100 : delay_den);
-}
-
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint32_t kMaxLength = 0x7FFFFFFF;  // of a chunk, and of a side
 // Refused before allocating, so that a few hostile bytes cannot claim gigabytes: one
@@ -28,26 +21,181 @@ constexpr std::uint64_t kMaxOutputPixels = std::uint64_t(1) << 29;
 // size; a frame claiming more is refused before its rows are allocated.
 constexpr std::uint64_t kMaxInflateRatio = 1032;
 
+std::uint32_t zlib_crc(const std::uint8_t* p, std::size_t n) {
+    return std::uint32_t(crc32(crc32(0, nullptr, 0), p, uInt(n)));
+}
+
+bool has_signature(const Bytes& file) {
+    return file.size() >= 8 && std::equal(kPngSignature.begin(), kPngSignature.end(), file.begin());
+}
+
+std::string at_byte(std::size_t offset) { return " at byte " + std::to_string(offset); }
+
+std::string at(const Chunk& c, const std::string& what) {
+    return what + " (" + c.type + at_byte(c.offset) + ")";
+}
+
+std::string size_text(std::uint32_t width, std::uint32_t height) {
+    return std::to_string(width) + " x " + std::to_string(height);
+}
+
+}  // namespace
+
 std::uint32_t be32(const std::uint8_t* p) {
     return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
 }
 
 std::uint16_t be16(const std::uint8_t* p) { return std::uint16_t(p[0] << 8 | p[1]); }
 
-std::string at_byte(std::size_t offset) { return " at byte " + std::to_string(offset); }
-
-std::string size_text(std::uint32_t width, std::uint32_t height) {
-    return std::to_string(width) + " x " + std::to_string(height);
+std::vector<std::string> Chunks::types() const {
+    std::vector<std::string> types;
+    for (const Chunk& c : list) types.push_back(c.type);
+    return types;
 }
 
-struct Chunk {
-    std::string type;
-    std::size_t offset;  // of its length field
-    const std::uint8_t* data;
-    std::uint32_t length;
-};
+std::size_t Chunks::count(const std::string& type) const {
+    return std::size_t(std::count_if(list.begin(), list.end(), [&](const Chunk& c) { return c.type == type; }));
+}
 
-struct Span { const std::uint8_t* data; std::uint32_t size; };
+const Chunk* Chunks::find(const std::string& type) const {
+    const auto it = std::find_if(list.begin(), list.end(), [&](const Chunk& c) { return c.type == type; });
+    return it == list.end() ? nullptr : &*it;
+}
+
+Chunks read_chunks(const Bytes& bytes, std::size_t start) {
+    Chunks chunks;
+    if (start > bytes.size()) chunks.error = "no byte" + at_byte(start);
+    for (std::size_t offset = start; offset < bytes.size();) {
+        const std::size_t left = bytes.size() - offset;
+        const std::uint32_t length = left < 12 ? 0 : be32(&bytes[offset]);
+        if (left < 12) chunks.error = "a partial chunk" + at_byte(offset);
+        else if (length > kMaxLength) chunks.error = "a length above 2^31 - 1" + at_byte(offset);
+        else if (length > left - 12) chunks.error = "a chunk running past the end" + at_byte(offset);
+        if (!chunks.error.empty()) break;
+        const auto data = bytes.begin() + std::ptrdiff_t(offset + 8);
+        chunks.list.push_back({offset, std::string(data - 4, data), Bytes(data, data + length),
+                               zlib_crc(&bytes[offset + 4], length + 4) == be32(&bytes[offset + 8 + length])});
+        offset += 12 + std::size_t(length);
+    }
+    return chunks;
+}
+
+const Bytes kPngSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+void append_chunk(Bytes& out, const char* type, const Bytes& data) {
+    const std::size_t start = out.size();
+    for (int s = 24; s >= 0; s -= 8) out.push_back(std::uint8_t(data.size() >> s));
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    const std::uint32_t crc = zlib_crc(&out[start + 4], data.size() + 4);
+    for (int s = 24; s >= 0; s -= 8) out.push_back(std::uint8_t(crc >> s));
+}
+
+Bytes make_png(const std::vector<std::pair<const char*, std::size_t>>& chunks, std::uint8_t fill) {
+    Bytes out = kPngSignature;
+    for (const auto& [type, size] : chunks) append_chunk(out, type, Bytes(size, fill++));
+    return out;
+}
+
+Bytes recut_png(const Bytes& png, std::size_t piece, const Bytes& extra) {
+    const Chunks chunks = read_chunks(png);
+    const Chunk* first_idat = chunks.find("IDAT");
+    Bytes out = kPngSignature, data;
+    for (const Chunk& c : chunks.list)
+        if (c.type == "IDAT") data.insert(data.end(), c.data.begin(), c.data.end());
+    for (const Chunk& c : chunks.list) {
+        const auto whole = png.begin() + std::ptrdiff_t(c.offset);
+        if (c.type != "IDAT") out.insert(out.end(), whole, whole + std::ptrdiff_t(12 + c.data.size()));
+        for (std::size_t i = 0; &c == first_idat && piece > 0 && i < data.size(); i += piece) {
+            const auto from = data.begin() + std::ptrdiff_t(i);
+            append_chunk(out, "IDAT", Bytes(from, from + std::ptrdiff_t(std::min(piece, data.size() - i))));
+        }
+        if (c.type == "IHDR") out.insert(out.end(), extra.begin(), extra.end());
+    }
+    return out;
+}
+
+const Bytes& trailer_bytes() {
+    static const Bytes bytes = {
+        0x00, 0x00, 0x00, 0x10, 't',  'E',  'X',  't',  'C',  'o',  'm',  'm',  'e',  'n',
+        't',  0x00, 'f',  'f',  'f',  'f',  'f',  'f',  'f',  'e',  0x2D, 0xE7, 0xDB, 0xA4,  // CRC
+        0x00, 0x00, 0x00, 0x00, 'I',  'E',  'N',  'D',  0xAE, 0x42, 0x60, 0x82};
+    return bytes;
+}
+
+std::string check_apng(const Bytes& file, const Expected& e, Reading* reading) {
+    const Bytes& trailer = trailer_bytes();
+    if (e.frames_written == 0)
+        return file == trailer ? "" : "a run without frames must leave exactly the trailer chunks";
+    if (!has_signature(file)) return "no PNG signature";
+    const Chunks read = read_chunks(file);
+    if (!read.error.empty()) return read.error;
+    const std::vector<Chunk>& chunks = read.list;
+
+    std::size_t i = 0;
+    Reading local;
+    Reading& r = reading ? *reading : local;
+    r = {};
+    for (; i < chunks.size() && chunks[i].type != "acTL"; ++i) {
+        const Chunk& c = chunks[i];
+        if (i == 0 && c.type != "IHDR") return at(c, "the first chunk is not IHDR");
+        for (const char* banned : {"IDAT", "fdAT", "fcTL", "IEND", "pHYs"})
+            if (c.type == banned) return at(c, "a chunk that does not belong in the header");
+        r.header.push_back(c);
+    }
+    if (r.header.empty()) return "no header chunks before acTL";
+    if (i == chunks.size()) return "no acTL";
+
+    const Chunk& actl = chunks[i++];
+    if (actl.data.size() != 8 || !actl.crc_ok) return at(actl, "a malformed acTL");
+    if (be32(actl.data.data()) != e.frames_written)
+        return "acTL announces " + std::to_string(be32(actl.data.data())) + " frames, the file holds " +
+               std::to_string(e.frames_written);
+    if (be32(actl.data.data() + 4) != 0) return "acTL does not loop forever";
+
+    std::uint32_t sequence = 0;
+    for (std::uint32_t frame = 0; frame < e.frames_written; ++frame) {
+        if (i == chunks.size()) return "frame " + std::to_string(frame) + " is missing";
+        const Chunk& f = chunks[i++];
+        if (f.type != "fcTL" || f.data.size() != 26 || !f.crc_ok) return at(f, "a malformed or missing fcTL");
+        const std::uint8_t* d = f.data.data();
+        if (be32(d) != sequence++) return at(f, "an fcTL out of sequence");
+        if (be32(d + 4) != e.width || be32(d + 8) != e.height) return at(f, "an fcTL with the wrong size");
+        if (be32(d + 12) != 0 || be32(d + 16) != 0) return at(f, "an fcTL with an offset");
+        if (be16(d + 20) != e.delay_num || be16(d + 22) != e.delay_den) return at(f, "an fcTL with the wrong delay");
+        if (d[24] != 0 || d[25] != 0) return at(f, "an fcTL with dispose or blend set");
+
+        Bytes data;
+        std::size_t image_chunks = 0;
+        const char* image_type = frame == 0 ? "IDAT" : "fdAT";
+        for (; i < chunks.size() && chunks[i].type == image_type; ++i, ++image_chunks) {
+            const Chunk& c = chunks[i];
+            if (frame == 0) {
+                data.insert(data.end(), c.data.begin(), c.data.end());
+                continue;
+            }
+            if (c.data.size() < 4 || !c.crc_ok) return at(c, "a malformed fdAT");
+            if (be32(c.data.data()) != sequence++) return at(c, "an fdAT out of sequence");
+            data.insert(data.end(), c.data.begin() + 4, c.data.end());
+        }
+        if (image_chunks == 0) return "frame " + std::to_string(frame) + " has no image data";
+        r.frame_data.push_back(std::move(data));
+    }
+
+    const std::size_t tail = i < chunks.size() ? chunks[i].offset : file.size();
+    if (Bytes(file.begin() + std::ptrdiff_t(tail), file.end()) != trailer)
+        return "the file does not end with exactly the trailer chunks after its frames (byte " +
+               std::to_string(tail) + ")";
+    return {};
+}
+
+double DecodedFrame::duration_ms() const {
+    return 1000.0 * delay_num / (delay_den == 0 ? 100 : delay_den);
+}
+
+namespace {
+
+struct Span { const std::uint8_t* data; std::size_t size; };
 
 // A frame's region, timing and compressed data, as its chunks give them.
 struct Frame {
@@ -108,7 +256,7 @@ public:
     const std::string& error() const { return error_; }
 
     bool run(DecodedApng& out) {
-        if (!read_chunks()) return false;
+        if (!read_all()) return false;
         if (!animated_) {
             frames_.push_back(std::move(default_image_));
             idat_is_frame_ = true;
@@ -127,31 +275,22 @@ private:
     bool fail(std::string why) { error_ = std::move(why); return false; }
     bool fail(const Chunk& c, const std::string& why) { return fail(c.type + at_byte(c.offset) + ": " + why); }
 
-    bool read_chunks() {
-        static constexpr std::uint8_t kSignature[8] = {137, 'P', 'N', 'G', '\r', '\n', 26, '\n'};
-        if (file_.size() < 8 || !std::equal(kSignature, kSignature + 8, file_.begin())) return fail("no PNG signature");
+    bool read_all() {
+        if (!has_signature(file_)) return fail("no PNG signature");
+        chunks_ = read_chunks(file_);
         const auto is_letter = [](char ch) { return (ch | 0x20) >= 'a' && (ch | 0x20) <= 'z'; };
-        for (std::size_t offset = 8;;) {
-            const std::size_t left = file_.size() - offset;
-            if (left == 0) return fail("the file ends without IEND");
-            if (left < 12) return fail("a chunk cut short" + at_byte(offset));
-            const std::uint8_t* at = file_.data() + offset;
-            const Chunk c{std::string(at + 4, at + 8), offset, at + 8, be32(at)};
+        for (const Chunk& c : chunks_.list) {
             if (!std::all_of(c.type.begin(), c.type.end(), is_letter))
-                return fail("chunk" + at_byte(offset) + ": its type is not four letters");
-            if (c.length > kMaxLength) return fail(c, "length " + std::to_string(c.length) + " over 2^31-1");
-            if (c.length > left - 12)
-                return fail(c, "cut short: " + std::to_string(c.length) + " data bytes claimed, " +
-                                   std::to_string(left - 12) + " left for data and CRC");
-            if (crc32(crc32(0, nullptr, 0), at + 4, c.length + 4) != be32(c.data + c.length))
-                return fail(c, "CRC mismatch");
-            if (offset == 8 && c.type != "IHDR") return fail(c, "the first chunk is not IHDR");
+                return fail("chunk" + at_byte(c.offset) + ": its type is not four letters");
+            if (!c.crc_ok) return fail(c, "CRC mismatch");
+            if (c.offset == 8 && c.type != "IHDR") return fail(c, "the first chunk is not IHDR");
             if (!read_chunk(c)) return false;
-            offset += 12 + std::size_t(c.length);
+            const std::size_t end = c.offset + 12 + c.data.size();
             if (c.type == "IEND")
-                return offset == file_.size() ? finish_chunks(c)
-                                              : fail(c, std::to_string(file_.size() - offset) + " bytes after it");
+                return end == file_.size() ? finish_chunks(c)
+                                           : fail(c, std::to_string(file_.size() - end) + " bytes after it");
         }
+        return fail(chunks_.error.empty() ? "the file ends without IEND" : chunks_.error);
     }
 
     bool read_chunk(const Chunk& c) {
@@ -164,17 +303,17 @@ private:
             if (idat_run_over_) return fail(c, "the IDAT chunks are not consecutive");
             if (!seen_idat_) default_image_.where = "the image (IDAT" + at_byte(c.offset) + ")";
             seen_idat_ = true;
-            (idat_is_frame_ ? frames_.front() : default_image_).data.push_back({c.data, c.length});
+            (idat_is_frame_ ? frames_.front() : default_image_).data.push_back({c.data.data(), c.data.size()});
             return true;
         }
-        if (c.type == "IEND") return c.length == 0 || fail(c, "not empty");
+        if (c.type == "IEND") return c.data.empty() || fail(c, "not empty");
         if (c.type == "fcTL" || c.type == "fdAT") {
             const bool fctl = c.type == "fcTL";
             if (!animated_) return fail(c, "without acTL before it");
-            if (fctl ? c.length != 26 : c.length < 4)
-                return fail(c, "length " + std::to_string(c.length) + (fctl ? ", not 26" : ", under 4"));
-            if (be32(c.data) != next_sequence_)
-                return fail(c, "sequence number " + std::to_string(be32(c.data)) + ", not " +
+            if (fctl ? c.data.size() != 26 : c.data.size() < 4)
+                return fail(c, "length " + std::to_string(c.data.size()) + (fctl ? ", not 26" : ", under 4"));
+            if (be32(c.data.data()) != next_sequence_)
+                return fail(c, "sequence number " + std::to_string(be32(c.data.data())) + ", not " +
                                    std::to_string(next_sequence_));
             ++next_sequence_;
             return fctl ? read_fctl(c) : read_fdat(c);
@@ -185,9 +324,9 @@ private:
     }
 
     bool read_ihdr(const Chunk& c) {
-        if (c.length != 13) return fail(c, "length " + std::to_string(c.length) + ", not 13");
-        width_ = default_image_.width = be32(c.data);
-        height_ = default_image_.height = be32(c.data + 4);
+        if (c.data.size() != 13) return fail(c, "length " + std::to_string(c.data.size()) + ", not 13");
+        width_ = default_image_.width = be32(c.data.data());
+        height_ = default_image_.height = be32(c.data.data() + 4);
         const unsigned depth = c.data[8], colour = c.data[9];
         if (width_ == 0 || height_ == 0 || width_ > kMaxLength || height_ > kMaxLength)
             return fail(c, "size " + size_text(width_, height_) + " out of range");
@@ -207,24 +346,24 @@ private:
         if ((leading_seen_ >> rule) & 1) return fail(c, "a second one");
         leading_seen_ |= 1u << rule;
         const std::uint32_t length = kLeadingChunks[rule].length;
-        if (length != 0 && c.length != length)
-            return fail(c, "length " + std::to_string(c.length) + ", not " + std::to_string(length));
+        if (length != 0 && c.data.size() != length)
+            return fail(c, "length " + std::to_string(c.data.size()) + ", not " + std::to_string(length));
         // RGB and RGBA may carry a palette as a hint for small displays; it changes no pixel.
-        if (c.type == "PLTE" && (c.length % 3 != 0 || c.length == 0 || c.length > 768))
+        if (c.type == "PLTE" && (c.data.size() % 3 != 0 || c.data.size() == 0 || c.data.size() > 768))
             return fail(c, "not 1 to 256 entries");
         if (c.type != "acTL") return true;
         animated_ = true;
-        num_frames_ = be32(c.data);
-        plays_ = be32(c.data + 4);
+        num_frames_ = be32(c.data.data());
+        plays_ = be32(c.data.data() + 4);
         return num_frames_ >= 1 || fail(c, "no frames");
     }
 
     bool read_fctl(const Chunk& c) {
         if (!frames_.empty() && frames_.back().data.empty()) return fail(c, "the frame before it has no data");
         // After the sequence number: width, height, x, y, delay num and den, dispose and blend ops.
+        const std::uint8_t* d = c.data.data();
         Frame f{"frame " + std::to_string(frames_.size()) + " (fcTL" + at_byte(c.offset) + ")",
-                be32(c.data + 12), be32(c.data + 16), be32(c.data + 4), be32(c.data + 8),
-                be16(c.data + 20), be16(c.data + 22), c.data[24], c.data[25], {}};
+                be32(d + 12), be32(d + 16), be32(d + 4), be32(d + 8), be16(d + 20), be16(d + 22), d[24], d[25], {}};
         if (f.width == 0 || f.height == 0) return fail(c, "empty region " + size_text(f.width, f.height));
         if (f.x > width_ || f.width > width_ - f.x || f.y > height_ || f.height > height_ - f.y)
             return fail(c, "region " + size_text(f.width, f.height) + " at " + std::to_string(f.x) + ", " +
@@ -244,7 +383,7 @@ private:
         if (frames_.empty()) return fail(c, "before any fcTL");
         if (!seen_idat_) return fail(c, "before the IDATs");
         if (idat_is_frame_ && frames_.size() == 1) return fail(c, "in the frame the IDATs hold");
-        frames_.back().data.push_back({c.data + 4, c.length - 4});
+        frames_.back().data.push_back({c.data.data() + 4, c.data.size() - 4});
         return true;
     }
 
@@ -270,7 +409,7 @@ private:
         int status = Z_OK;
         for (std::size_t i = 0; i < f.data.size() && status == Z_OK; ++i) {
             z.next_in = const_cast<Bytef*>(f.data[i].data);  // zlib only reads it
-            z.avail_in = f.data[i].size;
+            z.avail_in = uInt(f.data[i].size);  // under 2^31, as every chunk
             while (z.avail_in > 0 && status == Z_OK) status = inflate(&z, Z_NO_FLUSH);
             consumed += f.data[i].size - z.avail_in;
         }
@@ -338,6 +477,7 @@ private:
     }
 
     const Bytes& file_;
+    Chunks chunks_;  // the frames' data point into it
     std::string error_;
     std::uint32_t width_ = 0, height_ = 0, bytes_per_pixel_ = 4;
     bool seen_idat_ = false, idat_run_over_ = false, idat_is_frame_ = false, animated_ = false;
@@ -348,7 +488,7 @@ private:
 
 }  // namespace
 
-DecodedApng decode_apng(const std::vector<std::uint8_t>& file) {
+DecodedApng decode_apng(const Bytes& file) {
     DecodedApng out;
     try {
         Decoder decoder(file);
@@ -360,6 +500,16 @@ DecodedApng decode_apng(const std::vector<std::uint8_t>& file) {
         out.error = "out of memory";
     }
     return out;
+}
+
+Bytes read_file(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 }  // namespace vorlane::test

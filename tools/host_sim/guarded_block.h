@@ -1,12 +1,13 @@
 #pragma once
-// Seam: memory that a reader may not run past. The POSIX build leaves that to
-// AddressSanitizer with a heap block of exactly the size; the Windows build
-// runs without it, so the block ends where an inaccessible page begins and any
-// read past the last byte faults.
+// Seam: memory that a reader may not run past, for the host stand-in's
+// record and frames. The POSIX build leaves that to AddressSanitizer with a
+// heap block of exactly the size; the Windows build runs without it, so the
+// block ends where an inaccessible page begins and any read past the last
+// byte faults.
 #include <cstddef>
 #include <cstdint>
 
-namespace vorlane::robust {
+namespace vorlane::host {
 
 class GuardedBlock {
 public:
@@ -22,4 +23,4 @@ private:
     std::uint8_t* data_ = nullptr;
 };
 
-}  // namespace vorlane::robust
+}  // namespace vorlane::host
