@@ -156,8 +156,16 @@ TEST_P(Export, HugeFrameCountStoppedEarlyAnnouncesTheFramesWritten) {
     expect_frames(s, 2);
 }
 
-TEST_P(Export, NullFrameAtEveryPositionFailsAndKeepsTheFramesBefore) {
-    for (std::int32_t at = 0; at < 3; ++at) {
+TEST_P(Export, NullFirstFrameFailsAndLeavesOnlyTheTrailer) {
+    host::HostScript s = small_script(fresh_path("null0"));
+    s.null_frame = 0;
+    EXPECT_FALSE(run(s));
+    EXPECT_EQ(log_.calls, calls_for(1, 3));
+    expect_frames(s, 0);
+}
+
+TEST_P(Export, NullLaterFrameFailsAndKeepsTheFramesBefore) {
+    for (std::int32_t at = 1; at < 3; ++at) {
         SCOPED_TRACE(at);
         host::HostScript s = small_script(fresh_path("null-frame"));
         s.null_frame = at;
