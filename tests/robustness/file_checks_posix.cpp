@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -68,8 +69,24 @@ bool set_read_only(const std::filesystem::path& path, bool read_only) {
     return std::system(command.c_str()) == 0;
 }
 
+// This program's own folder in the shared temporary one, made new by
+// mkdtemp (so no name another user chose is in the way) and removed at exit.
+struct ProcessFolder {
+    std::filesystem::path path;
+    ProcessFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vorlane-robust-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp: " + pattern);
+        path = pattern;
+    }
+    ~ProcessFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
 std::filesystem::path scratch_dir(const std::string& name) {
-    const auto dir = std::filesystem::temp_directory_path() / ("vorlane-robust-" + name);
+    static const ProcessFolder folder;
+    const auto dir = folder.path / name;
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir;

@@ -15,6 +15,7 @@
 #include <map>
 #include <set>
 
+#include "file_checks.h"
 #include "host/output_job.h"
 #include "platform_faults.h"
 
@@ -173,8 +174,7 @@ std::string install() {
     // "C:/temp/...": a folder of that name in the working folder receives them.
     std::error_code error;
     previous_directory = std::filesystem::current_path(error);
-    const auto folder = std::filesystem::temp_directory_path() / "vorlane-robust-fault-sweep-cwd";
-    std::filesystem::remove_all(folder, error);
+    const auto folder = scratch_dir("fault-sweep-cwd");
     std::filesystem::create_directories(folder / "C:" / "temp", error);
     if (error) return "cannot make " + folder.string() + ": " + error.message();
     std::filesystem::current_path(folder, error);
